@@ -18,8 +18,8 @@ constexpr unsigned kMaxTransfer = 65535;
 constexpr unsigned kIoError = 0xFFFFFFFFu;  // HFILE_ERROR as returned by a failed read/write
 enum class SeekFrom { Begin, Current };
 
-int FileOpenRead(const char* path);    // open for reading, denying others write access
-int FileCreate(const char* path);      // create or truncate, normal attributes
+int FileOpenRead(const char* path);  // open for reading, denying others write access
+int FileCreate(const char* path);    // create or truncate, normal attributes
 unsigned FileRead(int file, void* buffer, unsigned count);         // bytes read, or kIoError
 unsigned FileWrite(int file, const void* buffer, unsigned count);  // bytes written, or kIoError
 long FileSeek(int file, long offset, SeekFrom from);               // new position, or -1
@@ -87,8 +87,8 @@ void DispatchPendingMessages();
 // Unset hooks: on Windows the real calls are made; on POSIX boxes print "caption: text" on
 // standard error and answer IDOK, messages answer 0 and the pump does nothing.
 struct HostHooks {
-  int (*messageBox)(WindowHandle owner, const char* text, const char* caption, unsigned flags) =
-      nullptr;
+  int (*messageBox)(WindowHandle owner, const char* text, const char* caption,
+                    unsigned flags) = nullptr;
   intptr_t (*sendMessage)(WindowHandle window, unsigned message, uintptr_t wParam,
                           intptr_t lParam) = nullptr;
   void (*pumpMessages)() = nullptr;

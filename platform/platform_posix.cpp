@@ -179,8 +179,7 @@ bool SetFileTimes(int file, const FileTime*, const FileTime* accessed, const Fil
 bool DosDateTimeToUtc(uint16_t dosDate, uint16_t dosTime, FileTime* out) {
   const int day = dosDate & 0x1F, month = (dosDate >> 5) & 0x0F, year = (dosDate >> 9) + 1980;
   const int second = (dosTime & 0x1F) * 2, minute = (dosTime >> 5) & 0x3F, hour = dosTime >> 11;
-  if (day < 1 || month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59)
-    return false;
+  if (day < 1 || month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59) return false;
   std::tm local{};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;

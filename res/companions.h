@@ -8,7 +8,7 @@ struct CompanionFile {
 };
 
 inline constexpr CompanionFile CompanionFiles[] = {
-    {"README.TXT", 0},  {"KARVEX.TXT", 0},  {"LICENSE.TXT", 0}, {"VENDOR.TXT", 0},
+    {"README.TXT", 0},   {"KARVEX.TXT", 0},  {"LICENSE.TXT", 0}, {"VENDOR.TXT", 0},
     {"WHATSNEW.TXT", 0}, {"FILE_ID.DIZ", 0}, {"ORDER.TXT", 0},   {nullptr, 0},
 };
 

@@ -3,9 +3,7 @@
 
 #include <cstring>
 
-int LookUpFile(const char* path) {
-  return platform::FindFirst(path, &FoundFileData) ? 0 : 1;
-}
+int LookUpFile(const char* path) { return platform::FindFirst(path, &FoundFileData) ? 0 : 1; }
 
 void AppendSeparator(char* path) {
   const size_t length = std::strlen(path);

@@ -32,9 +32,9 @@ enum MessageId : unsigned {
   MSG_SHELL_EXTENSION_OFF = 1046,
 };
 
-constexpr int kMessageTextLimit = 512;     // joined length of a chain
-constexpr int kMessageBufferSize = 520;    // each of the three rotating result buffers
-constexpr int kMessagePieceSize = 514;     // one string-table entry
+constexpr int kMessageTextLimit = 512;   // joined length of a chain
+constexpr int kMessageBufferSize = 520;  // each of the three rotating result buffers
+constexpr int kMessagePieceSize = 514;   // one string-table entry
 constexpr int kShowMessageFormatSize = 512;
 constexpr int kShowMessageOutputSize = 516;
 
