@@ -1,0 +1,29 @@
+// SZDD header (compressed companion files): "SZDD" 88 F0 27 33, a mode byte, the missing last
+// character of the name, then the expanded size as a little-endian 32-bit value at offset 10.
+#include "tools/kxmedium_totals.h"
+
+#include "platform/platform.h"
+
+#include <cstring>
+
+namespace kxmedium {
+
+uint32_t ExpandedFileSize(const std::string& path, uint32_t listedSize) {
+  static constexpr uint8_t kSignature[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+  const int file = platform::FileOpenRead(path.c_str());
+  if (file == platform::kInvalidFile) return listedSize;
+  uint8_t header[14];
+  const unsigned got = platform::FileRead(file, header, sizeof header);
+  platform::FileClose(file);
+  if (got != sizeof header || std::memcmp(header, kSignature, sizeof kSignature) != 0)
+    return listedSize;
+  return header[10] | (header[11] << 8) | (header[12] << 16) |
+         (static_cast<uint32_t>(header[13]) << 24);
+}
+
+std::string DescribeTotal(const MediumTotal& total) {
+  return "total " + std::to_string(total.bytes) + " bytes (" + std::to_string(total.totalKB()) +
+         " KB), meter range " + std::to_string(total.meterRange());
+}
+
+}  // namespace kxmedium
