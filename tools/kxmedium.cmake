@@ -20,7 +20,13 @@ else()
 endif()
 kx_warnings(kxmediumlib)
 
-add_executable(kxmedium kxmedium.cpp)
+# The Windows program carries the string table, from which the engine takes its messages.
+if(WIN32)
+  add_executable(kxmedium kxmedium.cpp kxmedium.rc)
+  target_include_directories(kxmedium PRIVATE ${PROJECT_SOURCE_DIR}/res)
+else()
+  add_executable(kxmedium kxmedium.cpp)
+endif()
 target_link_libraries(kxmedium PRIVATE kxmediumlib)
 kx_warnings(kxmedium)
 
