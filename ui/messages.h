@@ -30,6 +30,12 @@ enum MessageId : unsigned {
   MSG_SHELL_EXTENSION_BUSY = 1039,
   MSG_FILE_MANAGER_BUSY = 1044,
   MSG_SHELL_EXTENSION_OFF = 1046,
+  // Refusals of the extraction engine for names and entries it cannot extract safely.
+  MSG_NAME_TOO_LONG = 1060,
+  MSG_PATH_TOO_LONG = 1061,
+  MSG_UNSAFE_NAME = 1062,
+  MSG_SHORT_ENCRYPTED_ENTRY = 1063,
+  MSG_STREAMED_ENTRY = 1064,
 };
 
 constexpr int kMessageTextLimit = 512;   // joined length of a chain

@@ -1,0 +1,44 @@
+// Traditional PKWARE ZIP decryption: the three keys, the password in force (the built-in
+// payload password unless a job brings its own) and the check of an entry's 12-byte
+// encryption header. The entry's data is decrypted chunk by chunk by FillInputBuffer.
+#pragma once
+
+#include <cstdint>
+
+constexpr unsigned kEncryptionHeaderSize = 12;
+
+// The payload password: 44 Windows-1252 bytes, the copyright sign being the single byte 0xA9.
+inline constexpr char kBuiltInPassword[] = "Trademark\xA9 1990-1996 Quillon Data Works, Ltd";
+static_assert(sizeof kBuiltInPassword == 45);
+
+struct CryptKeys {
+  uint32_t key0 = 0;
+  uint32_t key1 = 0;
+  uint32_t key2 = 0;
+};
+
+struct CryptState {
+  CryptKeys keys;
+  // The password in force (ArchivePassword), or null for none. Bytes are used as stored.
+  const char* ArchivePassword = kBuiltInPassword;
+  char* jobCopy = nullptr;  // a job's password, once one has replaced the built-in text
+};
+
+extern CryptState g_crypt;
+
+// Replaces ArchivePassword with a copy of password for the rest of the process; false when
+// the copy cannot be allocated.
+bool SetArchivePassword(const char* password);
+
+void InitKeys(const char* password);
+void UpdateKeys(uint8_t plain);
+uint8_t DecryptByte();
+
+// Reads the entry's 12-byte header from the archive, takes it off the remaining compressed
+// size and answers 1 when the password in force decrypts its check byte correctly (the keys
+// are then ready for the data), 0 when it does not or there is no password.
+int CheckEncryptionHeader();
+
+// 0 when the check byte of the header decrypted with ArchivePassword matches the entry, -1
+// otherwise.
+int TestPassword(const uint8_t header[kEncryptionHeaderSize]);

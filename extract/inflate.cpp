@@ -1,0 +1,442 @@
+// Table-driven Deflate decoding: tables are built for each fixed or dynamic block and freed
+// when it ends; decoded bytes pass through the window into the output stream.
+#include "extract/inflate.h"
+
+#include "extract/engine.h"
+#include "extract/stream.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+InflateState g_inflate;
+
+namespace {
+
+// Bases and extra-bit counts of the length symbols 257-287 and distance symbols 0-29, from
+// RFC 1951 section 3.2.5; 286 and 287 do not occur in valid data (extra 99).
+constexpr uint16_t LengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                     17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                     99, 115, 131, 163, 195, 227, 258, 0,  0};
+constexpr uint16_t LengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                      3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+constexpr uint16_t DistanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t DistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// The order in which a dynamic block stores the code-length code's lengths (section 3.2.7).
+constexpr unsigned CodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
+constexpr uint16_t BitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000f, 0x001f,
+                                  0x003f, 0x007f, 0x00ff, 0x01ff, 0x03ff, 0x07ff,
+                                  0x0fff, 0x1fff, 0x3fff, 0x7fff, 0xffff};
+
+constexpr unsigned kMaxCodeLength = 16;
+constexpr unsigned kMaxSymbols = 288;
+
+// Local copy of the bit state for one step of a block routine; stored back when the step
+// succeeds.
+struct BitReader {
+  uint32_t buffer = g_inflate.bitBuffer;
+  unsigned count = g_inflate.bitCount;
+
+  // False when the data ran out more than a valid stream ever needs.
+  bool Need(unsigned n) {
+    while (count < n) {
+      if (!NextInputByte(g_inflate.receiver) && ++g_inflate.bytesPastEnd > kMaxBytesPastEnd)
+        return false;
+      buffer |= static_cast<uint32_t>(g_inflate.receiver) << count;
+      count += 8;
+    }
+    return true;
+  }
+  void Drop(unsigned n) {
+    buffer >>= n;
+    count -= n;
+  }
+  unsigned Peek(unsigned n) const { return buffer & BitMask[n]; }
+  void Store() const {
+    g_inflate.bitBuffer = buffer;
+    g_inflate.bitCount = count;
+  }
+};
+
+// Frees a code's tables however the block ends, including an abort of the run.
+struct TableOwner {
+  HuffmanEntry* table = nullptr;
+  TableOwner() = default;
+  TableOwner(const TableOwner&) = delete;
+  TableOwner& operator=(const TableOwner&) = delete;
+  ~TableOwner() { FreeHuffmanTable(table); }
+};
+
+void PutByte(unsigned& position, uint8_t byte) {
+  g_engine.window[position++] = byte;
+  if (position == WINDOW_SIZE) {
+    AppendOutput(g_engine.window, WINDOW_SIZE);
+    position = 0;
+  }
+}
+
+// Follows links from a root slot to the leaf; false for an invalid code or data run out.
+bool Descend(BitReader& bits, const HuffmanEntry*& slot) {
+  while (slot->extra > kExtraLiteral) {
+    if (slot->extra == kExtraInvalid) return false;
+    bits.Drop(slot->bits);
+    const unsigned e = slot->extra - kExtraLiteral;
+    if (!bits.Need(e)) return false;
+    slot = slot->link + bits.Peek(e);
+  }
+  return true;
+}
+
+}  // namespace
+
+void FreeHuffmanTable(HuffmanEntry* table) {
+  while (table) {
+    HuffmanEntry* header = table - 1;
+    table = header->link;
+    std::free(header);
+  }
+}
+
+int BuildHuffmanTable(const unsigned* lengths, unsigned n, unsigned s, const uint16_t* base,
+                      const uint16_t* extra, HuffmanEntry** table, int* width) {
+  *table = nullptr;
+  if (n > kMaxSymbols) return INFLATE_BAD_BLOCK;
+  unsigned count[kMaxCodeLength + 1] = {};
+  for (unsigned i = 0; i < n; ++i) {
+    if (lengths[i] > kMaxCodeLength) return INFLATE_BAD_BLOCK;
+    ++count[lengths[i]];
+  }
+  if (count[0] == n) {
+    *width = 0;
+    return INFLATE_OK;
+  }
+  unsigned kmin = 1, kmax = kMaxCodeLength;
+  while (count[kmin] == 0) ++kmin;
+  while (count[kmax] == 0) --kmax;
+  unsigned L = *width < 0 ? 0 : static_cast<unsigned>(*width);
+  if (L < kmin) L = kmin;
+  if (L > kmax) L = kmax;
+  *width = static_cast<int>(L);
+
+  // Kraft sum: over-subscribed codes are refused; the codes an incomplete set lacks are
+  // added as fillers of the longest length, which decode as invalid.
+  int spare = 1 << kmin;
+  for (unsigned j = kmin; j < kmax; ++j) {
+    spare -= static_cast<int>(count[j]);
+    if (spare < 0) return INFLATE_BAD_BLOCK;
+    spare <<= 1;
+  }
+  spare -= static_cast<int>(count[kmax]);
+  if (spare < 0) return INFLATE_BAD_BLOCK;
+
+  // Symbols in canonical order: by length, then by symbol number.
+  unsigned offset[kMaxCodeLength + 2] = {};
+  for (unsigned j = 1; j <= kMaxCodeLength; ++j) offset[j + 1] = offset[j] + count[j];
+  unsigned sorted[kMaxSymbols];
+  for (unsigned i = 0; i < n; ++i)
+    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = i;
+  const unsigned realCodes = n - count[0];
+  count[kmax] += static_cast<unsigned>(spare);
+
+  HuffmanEntry* tables[kMaxCodeLength + 1] = {};
+  unsigned tableBits[kMaxCodeLength + 1] = {};
+  uint32_t pattern[kMaxCodeLength + 1] = {};
+  HuffmanEntry* root = nullptr;
+  HuffmanEntry* last = nullptr;
+  int level = -1;
+  int w = -static_cast<int>(L);  // code bits decoded by the tables above the current one
+  uint32_t code = 0;             // the current code, bit-reversed (first bit lowest)
+  unsigned placed = 0;
+  void* (*allocate)(size_t) = g_inflate.allocate ? g_inflate.allocate : std::malloc;
+
+  for (unsigned k = kmin; k <= kmax; ++k) {
+    for (unsigned left = count[k]; left > 0; --left) {
+      // Open tables until this code's length fits the current one.
+      while (static_cast<int>(k) > w + static_cast<int>(L)) {
+        ++level;
+        w += static_cast<int>(L);
+        const unsigned uw = static_cast<unsigned>(w);
+        const unsigned z = kmax - uw < L ? kmax - uw : L;
+        unsigned j = k - uw;
+        if (j > z) j = z;
+        if ((1u << j) > left) {
+          // Too few codes of this length to fill a j-bit table: grow it while the longer
+          // codes still leave patterns unused, up to z bits.
+          unsigned f = (1u << j) - left;
+          unsigned length = k;
+          while (j < z) {
+            if (++j >= z) break;
+            f <<= 1;
+            if (count[++length] >= f) break;
+            f -= count[length];
+          }
+        }
+        const size_t slots = (size_t{1} << j) + 1;
+        auto* block = static_cast<HuffmanEntry*>(allocate(slots * sizeof(HuffmanEntry)));
+        if (!block) {
+          FreeHuffmanTable(root);
+          std::fputs("\n*** inflate out of memory *** ", stderr);
+          return INFLATE_NO_MEMORY;
+        }
+        for (size_t i = 0; i < slots; ++i) block[i] = HuffmanEntry{};
+        HuffmanEntry* fresh = block + 1;
+        if (last)
+          (last - 1)->link = fresh;
+        else
+          root = fresh;
+        last = fresh;
+        tables[level] = fresh;
+        tableBits[level] = j;
+        if (level > 0) {
+          HuffmanEntry& up = tables[level - 1][code >> (uw - L)];
+          up.extra = static_cast<uint8_t>(kExtraLiteral + j);
+          up.bits = static_cast<uint8_t>(L);
+          up.link = fresh;
+        }
+        pattern[level] = code & ((1u << uw) - 1);
+      }
+
+      const unsigned uw = static_cast<unsigned>(w);
+      HuffmanEntry leaf;
+      leaf.bits = static_cast<uint8_t>(k - uw);
+      if (placed < realCodes) {
+        const unsigned v = sorted[placed++];
+        if (v < s) {
+          leaf.extra = v < 256 ? kExtraLiteral : kExtraEndOfBlock;
+          leaf.value = static_cast<uint16_t>(v);
+        } else {
+          leaf.extra = static_cast<uint8_t>(extra[v - s]);
+          leaf.value = base[v - s];
+        }
+      }  // else a filler: the default slot is invalid
+      const unsigned size = 1u << tableBits[level];
+      for (unsigned i = code >> uw; i < size; i += 1u << (k - uw)) tables[level][i] = leaf;
+
+      uint32_t increment = 1u << (k - 1);
+      while (code & increment) {
+        code ^= increment;
+        increment >>= 1;
+      }
+      code ^= increment;
+
+      while (level > 0 && (code & ((1u << w) - 1)) != pattern[level]) {
+        --level;
+        w -= static_cast<int>(L);
+      }
+    }
+  }
+  *table = root;
+  return spare != 0 && kmax != 1 ? INFLATE_BAD_DATA : INFLATE_OK;
+}
+
+int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, int literalBits,
+                 int distanceBits) {
+  BitReader bits;
+  unsigned position = g_inflate.windowPosition;
+  uint8_t* const window = g_engine.window;
+  const unsigned bl = static_cast<unsigned>(literalBits);
+  const unsigned bd = static_cast<unsigned>(distanceBits);
+  for (;;) {
+    // An empty code has no table: any lookup through it is invalid data.
+    if (!literals || !bits.Need(bl)) return INFLATE_BAD_DATA;
+    const HuffmanEntry* t = literals + bits.Peek(bl);
+    if (!Descend(bits, t)) return INFLATE_BAD_DATA;
+    bits.Drop(t->bits);
+    if (t->extra == kExtraLiteral) {
+      PutByte(position, static_cast<uint8_t>(t->value));
+      continue;
+    }
+    if (t->extra == kExtraEndOfBlock) {
+      bits.Store();
+      g_inflate.windowPosition = position;
+      return INFLATE_OK;
+    }
+    unsigned e = t->extra;
+    if (!bits.Need(e)) return INFLATE_BAD_DATA;
+    unsigned length = t->value + bits.Peek(e);
+    bits.Drop(e);
+
+    if (!distances || !bits.Need(bd)) return INFLATE_BAD_DATA;
+    t = distances + bits.Peek(bd);
+    if (!Descend(bits, t)) return INFLATE_BAD_DATA;
+    bits.Drop(t->bits);
+    e = t->extra;
+    if (!bits.Need(e)) return INFLATE_BAD_DATA;
+    // A distance reaching before the entry's first byte reads whatever the window holds.
+    unsigned from = position - t->value - bits.Peek(e);
+    bits.Drop(e);
+
+    while (length > 0) {
+      from &= WINDOW_SIZE - 1;
+      unsigned piece = WINDOW_SIZE - (from > position ? from : position);
+      if (piece > length) piece = length;
+      length -= piece;
+      if (position - from >= piece) {
+        // No overlap that matters: the source lies wholly behind, or ahead in the window.
+        std::memmove(window + position, window + from, piece);
+        position += piece;
+        from += piece;
+      } else {
+        // A distance shorter than the length repeats the pattern byte by byte.
+        do {
+          window[position++] = window[from++];
+        } while (--piece);
+      }
+      if (position == WINDOW_SIZE) {
+        AppendOutput(window, WINDOW_SIZE);
+        position = 0;
+      }
+    }
+  }
+}
+
+int InflateStored() {
+  BitReader bits;
+  bits.Drop(bits.count & 7);
+  if (!bits.Need(16)) return INFLATE_BAD_DATA;
+  unsigned length = bits.Peek(16);
+  bits.Drop(16);
+  if (!bits.Need(16)) return INFLATE_BAD_DATA;
+  if (length != (~bits.buffer & 0xFFFF)) return INFLATE_BAD_DATA;
+  bits.Drop(16);
+  unsigned position = g_inflate.windowPosition;
+  while (length-- > 0) {
+    if (!bits.Need(8)) return INFLATE_BAD_DATA;
+    PutByte(position, static_cast<uint8_t>(bits.Peek(8)));
+    bits.Drop(8);
+  }
+  bits.Store();
+  g_inflate.windowPosition = position;
+  return INFLATE_OK;
+}
+
+int InflateFixed() {
+  unsigned lengths[kMaxSymbols];
+  for (unsigned i = 0; i < 144; ++i) lengths[i] = 8;
+  for (unsigned i = 144; i < 256; ++i) lengths[i] = 9;
+  for (unsigned i = 256; i < 280; ++i) lengths[i] = 7;
+  for (unsigned i = 280; i < 288; ++i) lengths[i] = 8;
+  TableOwner literals;
+  int bl = FIXED_LITERAL_LOOKUP_BITS;
+  int result = BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, &literals.table, &bl);
+  if (result != INFLATE_OK) return result;
+
+  for (unsigned i = 0; i < 30; ++i) lengths[i] = 5;
+  TableOwner distances;
+  int bd = FIXED_DISTANCE_LOOKUP_BITS;
+  // 30 of the 32 five-bit codes: incomplete, accepted; symbols 30 and 31 decode as invalid.
+  result = BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, &distances.table, &bd);
+  if (result > INFLATE_BAD_DATA) return result;
+  return InflateCodes(literals.table, distances.table, bl, bd);
+}
+
+int InflateDynamic() {
+  BitReader bits;
+  if (!bits.Need(5)) return INFLATE_BAD_DATA;
+  const unsigned nl = 257 + bits.Peek(5);
+  bits.Drop(5);
+  if (!bits.Need(5)) return INFLATE_BAD_DATA;
+  const unsigned nd = 1 + bits.Peek(5);
+  bits.Drop(5);
+  if (!bits.Need(4)) return INFLATE_BAD_DATA;
+  const unsigned nb = 4 + bits.Peek(4);
+  bits.Drop(4);
+  if (nl > 286 || nd > 30) return INFLATE_BAD_DATA;
+
+  unsigned lengths[286 + 30] = {};
+  for (unsigned j = 0; j < nb; ++j) {
+    if (!bits.Need(3)) return INFLATE_BAD_DATA;
+    lengths[CodeLengthOrder[j]] = bits.Peek(3);
+    bits.Drop(3);
+  }
+  int result;
+  {
+    TableOwner codeLengths;
+    int bc = CODE_LENGTH_LOOKUP_BITS;
+    result = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths.table, &bc);
+    if (result != INFLATE_OK) return result;
+    std::memset(lengths, 0, sizeof lengths);
+
+    const unsigned total = nl + nd;
+    unsigned previous = 0;
+    for (unsigned i = 0; i < total;) {
+      if (!codeLengths.table || !bits.Need(static_cast<unsigned>(bc))) return INFLATE_BAD_DATA;
+      const HuffmanEntry& t = codeLengths.table[bits.Peek(static_cast<unsigned>(bc))];
+      if (t.extra == kExtraInvalid) return INFLATE_BAD_DATA;
+      bits.Drop(t.bits);
+      unsigned repeat, value;
+      if (t.value < 16) {
+        lengths[i++] = previous = t.value;
+        continue;
+      } else if (t.value == 16) {
+        if (!bits.Need(2)) return INFLATE_BAD_DATA;
+        repeat = 3 + bits.Peek(2);
+        bits.Drop(2);
+        value = previous;
+      } else if (t.value == 17) {
+        if (!bits.Need(3)) return INFLATE_BAD_DATA;
+        repeat = 3 + bits.Peek(3);
+        bits.Drop(3);
+        value = previous = 0;
+      } else {
+        if (!bits.Need(7)) return INFLATE_BAD_DATA;
+        repeat = 11 + bits.Peek(7);
+        bits.Drop(7);
+        value = previous = 0;
+      }
+      if (i + repeat > total) return INFLATE_BAD_DATA;
+      while (repeat-- > 0) lengths[i++] = value;
+    }
+  }
+  bits.Store();
+
+  TableOwner literals;
+  int bl = LITERAL_LOOKUP_BITS;
+  result = BuildHuffmanTable(lengths, nl, 257, LengthBase, LengthExtra, &literals.table, &bl);
+  if (result != INFLATE_OK) return result;
+  TableOwner distances;
+  int bd = DISTANCE_LOOKUP_BITS;
+  result =
+      BuildHuffmanTable(lengths + nl, nd, 0, DistanceBase, DistanceExtra, &distances.table, &bd);
+  if (result != INFLATE_OK) return result;
+  return InflateCodes(literals.table, distances.table, bl, bd);
+}
+
+int InflateBlock(bool* lastBlock) {
+  BitReader bits;
+  if (!bits.Need(1)) return INFLATE_BAD_DATA;
+  *lastBlock = bits.Peek(1) != 0;
+  bits.Drop(1);
+  if (!bits.Need(2)) return INFLATE_BAD_DATA;
+  const unsigned type = bits.Peek(2);
+  bits.Drop(2);
+  bits.Store();
+  switch (type) {
+    case 2:
+      return InflateDynamic();
+    case 0:
+      return InflateStored();
+    case 1:
+      return InflateFixed();
+    default:
+      return INFLATE_BAD_BLOCK;
+  }
+}
+
+int InflateEntry() {
+  g_inflate.bitBuffer = 0;
+  g_inflate.bitCount = 0;
+  g_inflate.windowPosition = 0;
+  g_inflate.bytesPastEnd = 0;
+  bool last = false;
+  do {
+    const int result = InflateBlock(&last);
+    if (result != INFLATE_OK) return result;
+  } while (!last);
+  AppendOutput(g_engine.window, g_inflate.windowPosition);
+  return INFLATE_OK;
+}

@@ -1,0 +1,39 @@
+// The engine's two data streams: compressed bytes read from the archive into the input
+// buffer (decrypted at fill time) and handed out one at a time, and plain bytes collected in
+// the output buffer and written in chunks, with the running CRC-32 of everything written.
+#pragma once
+
+#include <cstdint>
+
+struct StreamState {
+  uint8_t* inputPosition = nullptr;   // next unread byte of the input buffer
+  int32_t inputCount = 0;             // unread bytes from inputPosition on
+  uint8_t* outputPosition = nullptr;  // next free byte of the output buffer
+  uint32_t outputCount = 0;           // bytes buffered, 0 to STREAM_CHUNK
+  uint32_t crc = 0xFFFFFFFFu;         // running CRC-32 register
+};
+
+extern StreamState g_stream;
+
+// Empties both buffers and starts the CRC register for a new entry.
+void ResetStreams();
+
+// Reads the entry's next chunk (at most STREAM_CHUNK bytes, never past its compressed size)
+// into the input buffer and reports it as progress; 0 at the end of the entry's data.
+unsigned FillInputBuffer();
+
+// Puts the entry's next (decrypted) byte into receiver and returns 8, or returns 0 at the end
+// of the entry's data and leaves receiver as it was.
+int NextInputByte(uint16_t& receiver);
+
+// Buffers count bytes, writing the buffer out each time it holds STREAM_CHUNK bytes.
+void AppendOutput(const uint8_t* source, unsigned count);
+
+// Folds the buffered bytes into the CRC, writes them unless in test mode, empties the buffer.
+void FlushOutputBuffer();
+
+// Returns only when written equals the buffered count; otherwise message 1036.
+void CheckWriteCount(unsigned written);
+
+// Message 1037 naming the job's archivePath; ends the run.
+[[noreturn]] void ReportReadError();
