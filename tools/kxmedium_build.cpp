@@ -73,6 +73,15 @@ bool CheckInputs(const BuildOptions& options, Inputs* inputs) {
         problems.push_back("payload entry " + entry.name + " is not a plain file");
     }
     inputs->payload = PlanPayload(names, &problems);
+    for (const PayloadFile& file : inputs->payload) {
+      platform::FindData found;
+      uint16_t dosDate = 0, dosTime = 0;
+      const std::string path = JoinPath(options.payloadDir, file.fileName);
+      if (platform::FindFirst(path.c_str(), &found) &&
+          !FileTimeToDos(found.lastWrite, &dosDate, &dosTime))
+        problems.push_back("payload file " + file.fileName +
+                           ": its time stamp lies outside the MS-DOS dates 1980 to 2107");
+    }
   }
 
   for (const std::string* input : {&options.companionsDir, &options.payloadDir}) {

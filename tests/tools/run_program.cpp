@@ -1,0 +1,60 @@
+// fork and execvp with standard output and error sent to temporary files, read back once the
+// child has ended (no pipe to fill up and block the child).
+#include "tests/tools/run_program.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string Slurp(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  std::fclose(file);
+  return text;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::vector<std::string>& argv) {
+  ProgramResult result;
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (!out || !err || argv.empty()) return result;
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(::fileno(out), 1);
+    ::dup2(::fileno(err), 2);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    std::fprintf(stderr, "cannot run %s\n", args[0]);
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  result.out = Slurp(out);
+  result.err = Slurp(err);
+  return result;
+}
+
+std::string BuiltProgram(const std::string& name) {
+  const char* binary = std::getenv("KX_BINARY_DIR");
+  return std::string(binary ? binary : KX_TEST_BINARY_DIR) + "/" + name;
+}
+
+std::string SourceFolder() {
+  const char* source = std::getenv("KX_SOURCE_DIR");
+  return source ? source : KX_TEST_SOURCE_DIR;
+}
