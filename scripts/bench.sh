@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The benchmark command (not part of the test command). Builds kxextract and the engine's
+# micro-benchmarks natively, gathers at least 64 MB of this machine's real files (man pages as
+# text, headers, programs, libraries), zips them at level 9 with Info-ZIP zip under the
+# built-in payload password (payload.zip) and under an ASCII password (payload-ascii.zip, for
+# 7zz, which refuses the 0xA9 byte on its command line), then times alternating runs of
+#   kxextract -t           against  unzip -qq -t -P PASSWORD      (payload.zip)
+#   kxextract -t -P ASCII  against  7zz t -pASCII                 (payload-ascii.zip)
+#   kxextract -d OUT       against  unzip -qq -j -o -P PASSWORD -d OUT
+# and prints the medians, the ratios, and the peak heap of a kxextract run (valgrind massif).
+#   scripts/bench.sh            (KX_BENCH_RUNS=5, KX_BENCH_BUILD=build, KX_BENCH_DIR=build/bench-data)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KX_BENCH_BUILD:-$root/build}
+data=${KX_BENCH_DIR:-$build/bench-data}
+runs=${KX_BENCH_RUNS:-5}
+password=$(printf 'Trademark\xa9 1990-1996 Quillon Data Works, Ltd')
+ascii=KarvexBench1996
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"${KX_JOBS:-2}" --target kxextract >/dev/null
+cmake --build "$build" -j"${KX_JOBS:-2}" --target engine_bench >/dev/null 2>&1 || true
+kx=$build/kxextract
+
+mkdir -p "$data"
+if [ ! -f "$data/payload.zip" ] || [ ! -f "$data/payload-ascii.zip" ]; then
+  echo "bench: gathering the corpus in $data/corpus"
+  rm -rf "$data/corpus"
+  mkdir -p "$data/corpus"
+  python3 - "$data/corpus" <<'PY'
+import glob, gzip, os, sys
+out = sys.argv[1]
+MB = 1 << 20
+# Quotas per kind; a kind that runs short leaves its share to the libraries at the end.
+kinds = [("man", 16 * MB, sorted(glob.glob("/usr/share/man/man*/*.gz"))),
+         ("inc", 16 * MB, sorted(p for p in glob.glob("/usr/include/**/*.h", recursive=True))),
+         ("bin", 16 * MB, sorted(glob.glob("/usr/bin/*"))),
+         ("lib", 18 * MB, sorted(glob.glob("/usr/lib/x86_64-linux-gnu/*.so*")))]
+total, debt = 0, 0
+for kind, quota, paths in kinds:
+    quota += debt
+    got = 0
+    for path in paths:
+        if got >= quota:
+            break
+        if not os.path.isfile(path) or os.path.islink(path):
+            continue
+        try:
+            data = gzip.open(path).read() if kind == "man" else open(path, "rb").read()
+        except OSError:
+            continue
+        if not data or len(data) > 8 * MB:
+            continue
+        name = kind + "_" + path.strip("/").replace("/", "_")
+        if kind == "man":
+            name = name[:-3] + ".txt"
+        name = name[-120:]
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+        got += len(data)
+    debt = max(0, quota - got)
+    total += got
+    print(f"bench: {kind}: {got / MB:.1f} MB")
+print(f"bench: corpus {total / MB:.1f} MB")
+if total < 64 * MB:
+    sys.exit("bench: fewer than 64 MB of files found")
+PY
+  rm -f "$data/payload.zip" "$data/payload-ascii.zip"
+  (cd "$data/corpus" && ls | zip -q -9 -X -P "$password" -@ "$data/payload.zip")
+  (cd "$data/corpus" && ls | zip -q -9 -X -P "$ascii" -@ "$data/payload-ascii.zip")
+fi
+corpus_mb=$(du -sm --apparent-size "$data/corpus" | cut -f1)
+files=$(ls "$data/corpus" | wc -l)
+echo "bench: $files files, $corpus_mb MB; payload.zip $(($(stat -c %s "$data/payload.zip") >> 20)) MB"
+
+out_kx=$data/out-kxextract
+out_unzip=$data/out-unzip
+declare -A times
+run() {  # run LABEL COMMAND...: one timed run, its wall time appended to times[LABEL]
+  local label=$1
+  shift
+  local start=$EPOCHREALTIME
+  "$@" || { echo "bench: $label failed" >&2; exit 1; }
+  local end=$EPOCHREALTIME
+  times[$label]+="$(python3 -c "print(f'{$end - $start:.4f}')") "
+}
+fresh() { rm -rf "$1" && mkdir -p "$1"; }
+
+echo "bench: $runs alternating runs of each command"
+for ((i = 1; i <= runs; i++)); do
+  run kx_t "$kx" -t "$data/payload.zip"
+  run unzip_t unzip -qq -t -P "$password" "$data/payload.zip"
+  run kx_t_ascii "$kx" -t -P "$ascii" "$data/payload-ascii.zip"
+  run 7zz_t 7zz t -bso0 -bsp0 -p"$ascii" "$data/payload-ascii.zip"
+  fresh "$out_kx"
+  run kx_d "$kx" -d "$out_kx" "$data/payload.zip"
+  fresh "$out_unzip"
+  run unzip_d unzip -qq -j -o -P "$password" -d "$out_unzip" "$data/payload.zip"
+done
+# Same bytes and the same modification times, or the timings mean nothing.
+diff -r "$out_kx" "$out_unzip" >/dev/null || { echo "bench: outputs differ" >&2; exit 1; }
+(cd "$out_kx" && find . -type f -printf '%P %T@\n' | sort) >"$data/times-kx"
+(cd "$out_unzip" && find . -type f -printf '%P %T@\n' | sort) >"$data/times-unzip"
+cmp -s "$data/times-kx" "$data/times-unzip" || { echo "bench: time stamps differ" >&2; exit 1; }
+
+python3 - "${times[kx_t]}" "${times[unzip_t]}" "${times[kx_t_ascii]}" "${times[7zz_t]}" \
+  "${times[kx_d]}" "${times[unzip_d]}" <<'PY'
+import statistics, sys
+labels = ["kxextract -t", "unzip -qq -t -P PW", "kxextract -t -P ASCII (ascii zip)",
+          "7zz t -pASCII (ascii zip)", "kxextract -d OUT", "unzip -qq -j -o -P PW -d OUT"]
+med = [statistics.median(float(t) for t in arg.split()) for arg in sys.argv[1:]]
+for label, m, arg in zip(labels, med, sys.argv[1:]):
+    print(f"  {label:36s} median {m:7.3f} s   runs: {arg.strip()}")
+def ratio(a, b, target, rule):
+    verdict = "ok" if rule(med[a] / med[b]) else "MISSED"
+    print(f"  {labels[a]} / {labels[b]}: {med[a] / med[b]:.3f} (target {target}) {verdict}")
+ratio(0, 1, "<= 0.6", lambda r: r <= 0.6)
+ratio(2, 3, "< 1", lambda r: r < 1)
+ratio(4, 5, "<= 0.7", lambda r: r <= 0.7)
+PY
+
+if command -v valgrind >/dev/null; then
+  massif=$data/massif.out
+  valgrind -q --tool=massif --massif-out-file="$massif" "$kx" -t "$data/payload.zip"
+  peak=$(grep -E '^mem_heap(_extra)?_B=' "$massif" | paste - - | tr '=\t' '  ' |
+    awk '{ v = $2 + $4; if (v > max) max = v } END { print max }')
+  echo "  peak heap of kxextract -t (massif, with allocator overhead): $peak bytes ($((peak / 1024)) KiB; target < 256 KiB)"
+fi
+
+if [ -x "$build/bench/engine_bench" ]; then
+  echo "bench: micro-benchmarks"
+  "$build/bench/engine_bench" --benchmark_min_time=0.3
+fi
