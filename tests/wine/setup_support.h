@@ -28,6 +28,11 @@ inline void ResetSetupState() {
   (void)registered;
 }
 
+// A member that resets the state before the members declared after it are built.
+struct FreshSetupState {
+  FreshSetupState() { ResetSetupState(); }
+};
+
 // The progress window as the installation creates it: hidden, recorded in progressWindow.
 class ProgressWindow {
  public:

@@ -336,7 +336,10 @@ void BoxAnswerer::Run() {
     int button = IDOK;
     if (next < steps_.size()) {
       const Step& step = steps_[next];
-      if (!step.screenshot.empty()) SaveScreenshot(step.screenshot);
+      if (!step.screenshot.empty()) {
+        WaitUntilPainted(box);
+        SaveScreenshot(step.screenshot);
+      }
       button = step.button;
     } else {
       const auto has = [&](int id) {

@@ -137,6 +137,10 @@ Image CaptureScreen();
 // The client rectangle of a window in screen coordinates.
 RECT ClientRectOnScreen(HWND window);
 
+// Has the window and its children painted now (their threads paint while they dispatch), then
+// polls until the window's area of the screen stays the same between two looks.
+bool WaitUntilPainted(HWND window, DWORD timeoutMs = kTimeout);
+
 bool SavePng(const Image& image, const std::string& windowsPath);
 // Saves the whole screen as <name>.png in the folder named by KX_SCREEN_DIR (a Unix path, or
 // a Windows one). Returns the Windows path written, or "" when KX_SCREEN_DIR is unset or the

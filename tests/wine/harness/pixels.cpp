@@ -90,6 +90,24 @@ Image CaptureScreen() {
   return image;
 }
 
+bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  RECT r;
+  if (!GetWindowRect(window, &r)) return false;
+  std::vector<uint32_t> last;
+  int sameLooks = 0;
+  return WaitFor(
+      [&] {
+        HDC screen = GetDC(nullptr);
+        Image now = CopyFromDc(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        ReleaseDC(nullptr, screen);
+        sameLooks = now.pixels == last ? sameLooks + 1 : 0;
+        last = std::move(now.pixels);
+        return sameLooks >= 2;
+      },
+      timeoutMs);
+}
+
 bool SavePng(const Image& image, const std::string& windowsPath) {
   if (image.empty()) return false;
   const std::vector<uint8_t> png = EncodePng(image.width, image.height, image.pixels);
