@@ -125,6 +125,9 @@ int ExtractArchive(ExtractJob* job) {
   SetArchiveName(job->archivePath ? job->archivePath : "");
   g_engine.bytesCounted = 0;
   g_engine.bytesReported = 0;
+  // The resync looks at the flags of the last local header read; a header of an earlier run
+  // must not change how this archive is scanned.
+  g_engine.entry = EntryHeader{};
   try {
     g_engine.window = static_cast<uint8_t*>(std::calloc(kWindowAllocation, 1));
     if (g_engine.window) {

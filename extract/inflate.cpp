@@ -51,11 +51,21 @@ struct BitReader {
     }
     return true;
   }
-  void Drop(unsigned n) {
+  // False when the bits would come from repeated bytes: those may serve a lookup as spare
+  // high bits, but no code or value of a valid stream is made of them.
+  [[nodiscard]] bool Drop(unsigned n) {
+    if (n + 8 * g_inflate.bytesPastEnd > count) return false;
     buffer >>= n;
     count -= n;
+    return true;
   }
   unsigned Peek(unsigned n) const { return buffer & BitMask[n]; }
+  // Need, Peek and Drop in one.
+  [[nodiscard]] bool Take(unsigned n, unsigned& value) {
+    if (!Need(n)) return false;
+    value = Peek(n);
+    return Drop(n);
+  }
   void Store() const {
     g_inflate.bitBuffer = buffer;
     g_inflate.bitCount = count;
@@ -82,8 +92,7 @@ void PutByte(unsigned& position, uint8_t byte) {
 // Follows links from a root slot to the leaf; false for an invalid code or data run out.
 bool Descend(BitReader& bits, const HuffmanEntry*& slot) {
   while (slot->extra > kExtraLiteral) {
-    if (slot->extra == kExtraInvalid) return false;
-    bits.Drop(slot->bits);
+    if (slot->extra == kExtraInvalid || !bits.Drop(slot->bits)) return false;
     const unsigned e = slot->extra - kExtraLiteral;
     if (!bits.Need(e)) return false;
     slot = slot->link + bits.Peek(e);
@@ -244,8 +253,7 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
     // An empty code has no table: any lookup through it is invalid data.
     if (!literals || !bits.Need(bl)) return INFLATE_BAD_DATA;
     const HuffmanEntry* t = literals + bits.Peek(bl);
-    if (!Descend(bits, t)) return INFLATE_BAD_DATA;
-    bits.Drop(t->bits);
+    if (!Descend(bits, t) || !bits.Drop(t->bits)) return INFLATE_BAD_DATA;
     if (t->extra == kExtraLiteral) {
       PutByte(position, static_cast<uint8_t>(t->value));
       continue;
@@ -255,20 +263,16 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
       g_inflate.windowPosition = position;
       return INFLATE_OK;
     }
-    unsigned e = t->extra;
-    if (!bits.Need(e)) return INFLATE_BAD_DATA;
-    unsigned length = t->value + bits.Peek(e);
-    bits.Drop(e);
+    unsigned extra = 0;
+    if (!bits.Take(t->extra, extra)) return INFLATE_BAD_DATA;
+    unsigned length = t->value + extra;
 
     if (!distances || !bits.Need(bd)) return INFLATE_BAD_DATA;
     t = distances + bits.Peek(bd);
-    if (!Descend(bits, t)) return INFLATE_BAD_DATA;
-    bits.Drop(t->bits);
-    e = t->extra;
-    if (!bits.Need(e)) return INFLATE_BAD_DATA;
+    if (!Descend(bits, t) || !bits.Drop(t->bits)) return INFLATE_BAD_DATA;
+    if (!bits.Take(t->extra, extra)) return INFLATE_BAD_DATA;
     // A distance reaching before the entry's first byte reads whatever the window holds.
-    unsigned from = position - t->value - bits.Peek(e);
-    bits.Drop(e);
+    unsigned from = position - t->value - extra;
 
     while (length > 0) {
       from &= WINDOW_SIZE - 1;
@@ -296,18 +300,15 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
 
 int InflateStored() {
   BitReader bits;
-  bits.Drop(bits.count & 7);
-  if (!bits.Need(16)) return INFLATE_BAD_DATA;
-  unsigned length = bits.Peek(16);
-  bits.Drop(16);
-  if (!bits.Need(16)) return INFLATE_BAD_DATA;
-  if (length != (~bits.buffer & 0xFFFF)) return INFLATE_BAD_DATA;
-  bits.Drop(16);
+  unsigned length = 0, check = 0;
+  if (!bits.Drop(bits.count & 7) || !bits.Take(16, length) || !bits.Take(16, check))
+    return INFLATE_BAD_DATA;
+  if (length != (~check & 0xFFFF)) return INFLATE_BAD_DATA;
   unsigned position = g_inflate.windowPosition;
   while (length-- > 0) {
-    if (!bits.Need(8)) return INFLATE_BAD_DATA;
-    PutByte(position, static_cast<uint8_t>(bits.Peek(8)));
-    bits.Drop(8);
+    unsigned byte = 0;
+    if (!bits.Take(8, byte)) return INFLATE_BAD_DATA;
+    PutByte(position, static_cast<uint8_t>(byte));
   }
   bits.Store();
   g_inflate.windowPosition = position;
@@ -336,23 +337,14 @@ int InflateFixed() {
 
 int InflateDynamic() {
   BitReader bits;
-  if (!bits.Need(5)) return INFLATE_BAD_DATA;
-  const unsigned nl = 257 + bits.Peek(5);
-  bits.Drop(5);
-  if (!bits.Need(5)) return INFLATE_BAD_DATA;
-  const unsigned nd = 1 + bits.Peek(5);
-  bits.Drop(5);
-  if (!bits.Need(4)) return INFLATE_BAD_DATA;
-  const unsigned nb = 4 + bits.Peek(4);
-  bits.Drop(4);
+  unsigned hlit = 0, hdist = 0, hclen = 0;
+  if (!bits.Take(5, hlit) || !bits.Take(5, hdist) || !bits.Take(4, hclen)) return INFLATE_BAD_DATA;
+  const unsigned nl = 257 + hlit, nd = 1 + hdist, nb = 4 + hclen;
   if (nl > 286 || nd > 30) return INFLATE_BAD_DATA;
 
   unsigned lengths[286 + 30] = {};
-  for (unsigned j = 0; j < nb; ++j) {
-    if (!bits.Need(3)) return INFLATE_BAD_DATA;
-    lengths[CodeLengthOrder[j]] = bits.Peek(3);
-    bits.Drop(3);
-  }
+  for (unsigned j = 0; j < nb; ++j)
+    if (!bits.Take(3, lengths[CodeLengthOrder[j]])) return INFLATE_BAD_DATA;
   int result;
   {
     TableOwner codeLengths;
@@ -366,26 +358,22 @@ int InflateDynamic() {
     for (unsigned i = 0; i < total;) {
       if (!codeLengths.table || !bits.Need(static_cast<unsigned>(bc))) return INFLATE_BAD_DATA;
       const HuffmanEntry& t = codeLengths.table[bits.Peek(static_cast<unsigned>(bc))];
-      if (t.extra == kExtraInvalid) return INFLATE_BAD_DATA;
-      bits.Drop(t.bits);
-      unsigned repeat, value;
+      if (t.extra == kExtraInvalid || !bits.Drop(t.bits)) return INFLATE_BAD_DATA;
+      unsigned repeat = 0, value = 0;
       if (t.value < 16) {
         lengths[i++] = previous = t.value;
         continue;
       } else if (t.value == 16) {
-        if (!bits.Need(2)) return INFLATE_BAD_DATA;
-        repeat = 3 + bits.Peek(2);
-        bits.Drop(2);
+        if (!bits.Take(2, repeat)) return INFLATE_BAD_DATA;
+        repeat += 3;
         value = previous;
       } else if (t.value == 17) {
-        if (!bits.Need(3)) return INFLATE_BAD_DATA;
-        repeat = 3 + bits.Peek(3);
-        bits.Drop(3);
+        if (!bits.Take(3, repeat)) return INFLATE_BAD_DATA;
+        repeat += 3;
         value = previous = 0;
       } else {
-        if (!bits.Need(7)) return INFLATE_BAD_DATA;
-        repeat = 11 + bits.Peek(7);
-        bits.Drop(7);
+        if (!bits.Take(7, repeat)) return INFLATE_BAD_DATA;
+        repeat += 11;
         value = previous = 0;
       }
       if (i + repeat > total) return INFLATE_BAD_DATA;
@@ -408,12 +396,9 @@ int InflateDynamic() {
 
 int InflateBlock(bool* lastBlock) {
   BitReader bits;
-  if (!bits.Need(1)) return INFLATE_BAD_DATA;
-  *lastBlock = bits.Peek(1) != 0;
-  bits.Drop(1);
-  if (!bits.Need(2)) return INFLATE_BAD_DATA;
-  const unsigned type = bits.Peek(2);
-  bits.Drop(2);
+  unsigned last = 0, type = 0;
+  if (!bits.Take(1, last) || !bits.Take(2, type)) return INFLATE_BAD_DATA;
+  *lastBlock = last != 0;
   bits.Store();
   switch (type) {
     case 2:

@@ -20,8 +20,9 @@ constexpr int FIXED_DISTANCE_LOOKUP_BITS = 5;
 constexpr int CODE_LENGTH_LOOKUP_BITS = 7;
 
 // Past the end of the entry's data the bit reader repeats the last byte it got. A valid
-// stream needs at most two such bytes to look up its last code; beyond that the data is
-// taken as damaged, so that a truncated stream always ends.
+// stream needs at most two such bytes, and only as the spare high bits of the lookup of its
+// last code: a third one, or a code or value made of their bits, is damaged data. So a
+// truncated stream always ends, and never as a clean one.
 constexpr unsigned kMaxBytesPastEnd = 2;
 
 // One slot of a lookup table. extra: 0-13 length or distance symbol with that many extra

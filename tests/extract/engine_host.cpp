@@ -1,0 +1,61 @@
+// The recording host's hooks: plain functions that forward to the one EngineHost of the test.
+#include "tests/extract/engine_host.h"
+
+#include "extract/decrypt.h"
+#include "setup/state.h"
+
+namespace {
+
+EngineHost g_host;
+
+int RecordBox(platform::WindowHandle owner, const char* text, const char* caption, unsigned flags) {
+  g_host.boxes.push_back({text, owner, caption != nullptr, flags});
+  return platform::mb::kIdOk;
+}
+
+intptr_t RecordMessage(platform::WindowHandle, unsigned message, uintptr_t wParam,
+                       intptr_t lParam) {
+  SentMessage sent{message, wParam, {}};
+  if (message == PWM_ENTRYNAME) sent.name = reinterpret_cast<const char*>(lParam);
+  g_host.messages.push_back(sent);
+  return g_host.answer ? g_host.answer(sent) : 0;
+}
+
+void RecordPump() {
+  ++g_host.pumps;
+  if (g_host.onPump) g_host.onPump();
+}
+
+}  // namespace
+
+std::vector<std::string> EngineHost::BoxTexts() const {
+  std::vector<std::string> texts;
+  for (const ShownBox& box : boxes) texts.push_back(box.text);
+  return texts;
+}
+
+EngineHost& StartHost() {
+  g_host = EngineHost{};
+  platform::HostHooks hooks;
+  hooks.messageBox = RecordBox;
+  hooks.sendMessage = RecordMessage;
+  hooks.pumpMessages = RecordPump;
+  platform::SetHostHooks(hooks);
+  g_setup.cancelRequested = 0;
+  g_crypt.ArchivePassword = kBuiltInPassword;
+  return g_host;
+}
+
+ExtractJob MakeJob(const std::string& archive, const char* outputFolder) {
+  static std::string path;  // the job holds a pointer; one job at a time in these tests
+  path = archive;
+  ExtractJob job;
+  job.archivePath = path.c_str();
+  job.outputFolder = outputFolder;
+  job.callerFlag = 1;
+  job.notifyWindow = TestWindow();
+  return job;
+}
+
+SentMessage Name(const std::string& name) { return {PWM_ENTRYNAME, 0, name}; }
+SentMessage Advance(uintptr_t units) { return {PWM_ADVANCE, units, {}}; }
