@@ -1,12 +1,7 @@
-// Entry point of SETUP.EXE: records the module and its texts, then runs the installation.
+// Entry point of SETUP.EXE: hands the module to the installation sequence, which decides every
+// way the run ends; the process always exits with 0.
 #include <windows.h>
 
-#include "setup/state.h"
-#include "ui/messages.h"
+#include "setup/install.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  g_setup.instance = instance;
-  LoadStringA(instance, MSG_TITLE, g_setup.title, sizeof g_setup.title);
-  LoadStringA(instance, MSG_ACTION_INSTALLING, g_setup.actionText, sizeof g_setup.actionText);
-  return 0;
-}
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunInstallation(instance); }
