@@ -6,14 +6,22 @@
 #include <fstream>
 #include <string>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
 class ScratchFolder {
  public:
   ScratchFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("kx-") + (info ? info->test_suite_name() : "t") + "-" +
-                       (info ? info->name() : "x");
+    // The process number keeps test programs that run at the same time apart.
+    std::string name = std::string("kx-") + std::to_string(static_cast<long>(::getpid())) + "-" +
+                       (info ? info->test_suite_name() : "t") + "-" + (info ? info->name() : "x");
     for (char& c : name)
       if (c == '/') c = '_';
     path_ = std::filesystem::temp_directory_path() / name;

@@ -11,11 +11,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
+// Named per process: ctest runs several test programs at once.
 std::string TempName(const char* what) {
-  return (std::filesystem::temp_directory_path() / (std::string("kx-inflate-") + what)).string();
+  const std::string name =
+      "kx-inflate-" + std::to_string(static_cast<long>(::getpid())) + "-" + what;
+  return (std::filesystem::temp_directory_path() / name).string();
 }
 
 }  // namespace
