@@ -68,14 +68,6 @@ HWND WaitForSetupBox(DWORD processId, HWND owner, DWORD timeoutMs) {
   return found;
 }
 
-bool WaitIdle(DWORD processId, DWORD timeoutMs) {
-  const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
-  if (!process) return false;
-  const DWORD result = WaitForInputIdle(process, timeoutMs);
-  CloseHandle(process);
-  return result == 0;
-}
-
 HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
                     const std::function<void(HWND)>& whileHeld, DWORD timeoutMs) {
   const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);

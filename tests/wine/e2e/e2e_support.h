@@ -30,9 +30,6 @@ HWND FindSetupBox(DWORD processId, HWND owner = harness::kAnyOwner);
 HWND WaitForSetupBox(DWORD processId, HWND owner = harness::kAnyOwner,
                      DWORD timeoutMs = harness::kTimeout);
 
-// Waits until processId waits for input with an empty queue: its windows are painted.
-bool WaitIdle(DWORD processId, DWORD timeoutMs = harness::kTimeout);
-
 // Samples the windows of thread threadId with the thread suspended, about every millisecond
 // of its running time, until found() answers a window (the thread stays suspended while
 // whileHeld runs with it) or the time is up. Returns that window, or null.

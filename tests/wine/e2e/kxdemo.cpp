@@ -52,6 +52,7 @@ std::string UnixPath(const std::string& path) {
 
 // Reads, photographs and answers a message box that SETUP showed instead of going on.
 void ReportBox(Demo& demo, HWND box) {
+  harness::WaitUntilPainted(box);
   const harness::MessageBoxInfo info = harness::ReadMessageBox(box);
   demo.Shot("unexpected-message");
   demo.Problem("SETUP.EXE showed \"" + info.text + "\" (" + harness::IconName(info.icon) + ")");
@@ -87,7 +88,7 @@ int Run(Demo& demo) {
     demo.Problem("the destination dialog did not appear");
     return 1;
   }
-  e2e::WaitIdle(setup.id());
+  harness::WaitUntilPainted(dialog);
   const std::string folder = harness::ControlText(dialog, IDC_FOLDER);
   std::printf("  destination dialog proposes %s; pressing OK\n", folder.c_str());
   demo.Shot("1-destination-dialog");
@@ -145,8 +146,7 @@ int Run(Demo& demo) {
   if (!standIn) {
     demo.Problem("the main program's box did not appear");
   } else {
-    const DWORD process = harness::ProcessOf(standIn);
-    e2e::WaitIdle(process);
+    harness::WaitUntilPainted(standIn);
     standInText = harness::ReadMessageBox(standIn).text;
     demo.Shot("3-main-program");
     harness::AnswerMessageBox(standIn, IDOK);

@@ -15,6 +15,17 @@ uint32_t U16(const std::string& b, size_t at) {
 }
 uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
 
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
 bool Find(const std::string& path, WIN32_FIND_DATAA* data) {
   const HANDLE search = FindFirstFileA(path.c_str(), data);
   if (search == INVALID_HANDLE_VALUE) return false;
@@ -29,8 +40,7 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 }  // namespace
 
 std::vector<PayloadEntry> ReadPayloadEntries(const std::string& archive) {
-  std::ifstream in(archive, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const std::string bytes = ReadAll(archive);
   std::vector<PayloadEntry> entries;
   if (bytes.size() < 22) return entries;
   size_t end = bytes.size() - 22;
@@ -93,6 +103,39 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
       into + std::string(kMainProgramName, sizeof kMainProgramName - 2) + "_";
   if (Find(staged, &installed)) problems.push_back("the staged main program is still there");
   return problems;
+}
+
+bool FlipByteInFirstEntryData(const std::string& archive) {
+  std::string bytes = ReadAll(archive);
+  for (size_t at = 0; at + 30 <= bytes.size() && bytes.compare(at, 4, "PK\x03\x04") == 0;) {
+    const size_t data = at + 30 + U16(bytes, at + 26) + U16(bytes, at + 28);
+    const uint32_t size = U32(bytes, at + 18);
+    if (data + size > bytes.size()) return false;
+    if (size > 12) {
+      bytes[data + size - 1] = static_cast<char>(bytes[data + size - 1] ^ 0x5A);
+      return WriteAll(archive, bytes);
+    }
+    at = data + size;
+  }
+  return false;
+}
+
+bool RenameEntry(const std::string& archive, const std::string& from, const std::string& to) {
+  if (from.size() != to.size()) return false;
+  std::string bytes = ReadAll(archive);
+  int renamed = 0;
+  for (size_t at = 0; at + 46 <= bytes.size(); ++at) {
+    const bool local = bytes.compare(at, 4, "PK\x03\x04") == 0;
+    const bool central = bytes.compare(at, 4, "PK\x01\x02") == 0;
+    if (!local && !central) continue;
+    const size_t name = at + (local ? 30 : 46);
+    const size_t length = U16(bytes, at + (local ? 26 : 28));
+    if (length == from.size() && bytes.compare(name, length, from) == 0) {
+      bytes.replace(name, length, to);
+      ++renamed;
+    }
+  }
+  return renamed == 2 && WriteAll(archive, bytes);
 }
 
 }  // namespace e2e

@@ -31,4 +31,12 @@ std::string InstalledName(const PayloadEntry& entry);
 std::vector<std::string> MissingFromInstallation(const std::string& medium,
                                                  const std::string& folder);
 
+// Damages a medium's archive the way a bad disk would: flips one byte in the data of the first
+// entry whose data is longer than its 12-byte encryption header. False when there is none.
+bool FlipByteInFirstEntryData(const std::string& archive);
+
+// Renames an entry in both its local and its central header (the names must be of the same
+// length, so nothing else moves). False when the entry is not found in both.
+bool RenameEntry(const std::string& archive, const std::string& from, const std::string& to);
+
 }  // namespace e2e
