@@ -151,6 +151,7 @@ void SetOutputFileTime() {
 }
 
 void ExtractEntryData() {
+  int decoded = INFLATE_OK;
   ResetStreams();
   if (!g_engine.testMode) CreateOutputFile();
   switch (g_engine.entry.method) {
@@ -165,8 +166,8 @@ void ExtractEntryData() {
     }
     case 8:
       AnnounceEntry();
-      // Damaged Deflate data ends the decoding quietly; it shows as a CRC mismatch.
-      InflateEntry();
+      // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
+      decoded = InflateEntry();
       break;
     default:
       FailWithMessage(MSG_UNKNOWN_COMPRESSION);
@@ -185,6 +186,9 @@ void ExtractEntryData() {
   if (g_engine.job->reportCrcErrors != 1) return;
   const uint32_t expected = g_engine.entry.descriptor ? DescriptorCrc() : g_engine.entry.crc;
   if (crc != expected) FailWithMessage(MSG_BAD_CRC, g_engine.entryPath, crc, expected);
+  // Invalid Deflate data whose output still matches the CRC (an empty entry's, say) is damage
+  // all the same for a caller who asked to hear of damage.
+  if (decoded != INFLATE_OK) FailWithMessage(MSG_BAD_COMPRESSED_DATA, g_engine.entryPath);
 }
 
 void ProcessLocalEntry() {

@@ -36,6 +36,7 @@ enum MessageId : unsigned {
   MSG_UNSAFE_NAME = 1062,
   MSG_SHORT_ENCRYPTED_ENTRY = 1063,
   MSG_STREAMED_ENTRY = 1064,
+  MSG_BAD_COMPRESSED_DATA = 1065,
 };
 
 constexpr int kMessageTextLimit = 512;   // joined length of a chain

@@ -287,6 +287,21 @@ TEST_F(WalkerTest, DescriptorCrcIsCheckedWhenTheLocalHeaderLeavesItZero) {
   }
 }
 
+// Invalid Deflate data for an empty entry decodes to nothing, whose CRC matches: still
+// damage for a caller who asked to hear of it, and nothing for one who did not.
+TEST_F(WalkerTest, InvalidDeflateDataWithAMatchingCrcIsReportedWhenAsked) {
+  Entry empty;
+  empty.name = "empty.txt";
+  empty.method = 8;
+  empty.Data(std::string("\x13\x00", 2));  // a fixed block that starts with an invalid code
+  EXPECT_EQ(Extract({empty, Stored("b.txt", "b")}), EXTRACT_ERROR);
+  EXPECT_THAT(host->BoxTexts(), ElementsAre("ZIP damaged: file " + EnginePath(out) +
+                                            "\\empty.txt: invalid compressed data"));
+  EXPECT_EQ(FilesWritten(), std::set<std::string>{"out/empty.txt"});
+  Archive({empty, Stored("b.txt", "b")});
+  EXPECT_EQ(Run(MakeJob(archivePath, out.c_str())), EXTRACT_OK);
+}
+
 // ---- Resynchronisation ----
 
 TEST_F(WalkerTest, BytesBetweenRecordsArePassedOver) {
