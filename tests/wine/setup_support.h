@@ -12,6 +12,8 @@
 #include "ui/meter.h"
 #include "ui/progress.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <string>
@@ -65,6 +67,28 @@ class ProgressWindow {
   HWND window_ = nullptr;
 };
 
+// The destination dialog's template with a procedure that does nothing: the owner of the
+// verify pass's boxes and the dialog whose prompts the shell-extension release rewrites.
+class DestinationDialogStandIn {
+ public:
+  DestinationDialogStandIn() {
+    window_ = CreateDialogParamA(static_cast<HINSTANCE>(g_setup.instance),
+                                 MAKEINTRESOURCEA(IDD_DESTINATION), nullptr, &Proc, 0);
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+  }
+  ~DestinationDialogStandIn() { DestroyWindow(window_); }
+  DestinationDialogStandIn(const DestinationDialogStandIn&) = delete;
+  DestinationDialogStandIn& operator=(const DestinationDialogStandIn&) = delete;
+  HWND window() const { return window_; }
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+  }
+  HWND window_ = nullptr;
+};
+
 // Sees every message sent or dispatched to a window of this thread before its procedure does.
 class WindowSpy {
  public:
@@ -99,3 +123,19 @@ class WindowSpy {
 
 // The joined text of a message chain as the user reads it.
 inline std::string MessageText(unsigned id) { return LoadMessageText(id); }
+
+// The name of the running test, for folders and screenshots.
+inline std::string TestName() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+  for (char& c : name)
+    if (c == '/') c = '_';
+  return name;
+}
+
+// A folder prepared by the build (tests/fixtures under the build folder), as Wine sees it.
+#ifdef KX_FIXTURES_DIR
+inline std::string FixtureFolder(const char* name) {
+  return harness::WindowsPath(std::string(KX_FIXTURES_DIR) + "/" + name + "/");
+}
+#endif

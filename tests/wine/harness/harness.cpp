@@ -56,8 +56,19 @@ HWND ChildWithId(HWND parent, int id) {
   return nullptr;
 }
 
+// A dialog whose children are only the box's text and icon statics and answer buttons (ids
+// IDOK to IDCONTINUE); other dialogs may have a static 0xFFFF too (any id -1 control).
 bool IsMessageBox(HWND window) {
-  return ClassOf(window) == "#32770" && ChildWithId(window, kMessageBoxTextId) != nullptr;
+  if (ClassOf(window) != "#32770" || !ChildWithId(window, kMessageBoxTextId)) return false;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(child) & 0xFFFF;
+    const std::string kind = ClassOf(child);
+    const bool isStatic = lstrcmpiA(kind.c_str(), "Static") == 0 &&
+                          (id == kMessageBoxTextId || id == kMessageBoxIconId);
+    const bool isAnswer = lstrcmpiA(kind.c_str(), "Button") == 0 && id >= IDOK && id <= 11;
+    if (!isStatic && !isAnswer) return false;
+  }
+  return true;
 }
 
 struct BoxSearch {
