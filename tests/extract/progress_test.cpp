@@ -53,6 +53,8 @@ struct CountCase {
   std::vector<SentMessage> expected;
 };
 
+void PrintTo(const CountCase& c, std::ostream* os) { *os << c.size << " bytes"; }
+
 class ProgressCountTest : public ProgressTest, public ::testing::WithParamInterface<CountCase> {};
 
 // One fill per chunk of at most 28672 bytes; PWM_ADVANCE when 10240 more have been read.

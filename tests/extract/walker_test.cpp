@@ -87,6 +87,10 @@ struct PathCase {
   unsigned messageId;        // the refusal's message, 0 when extracted
 };
 
+void PrintTo(const PathCase& c, std::ostream* os) {
+  *os << '"' << c.stored << "\" keepPaths " << c.keepPaths;
+}
+
 class OutputPathTest : public WalkerTest, public ::testing::WithParamInterface<PathCase> {};
 
 TEST_P(OutputPathTest, LandsInsideTheOutputFolderOrIsRefused) {
