@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 native=${KX_NATIVE_BUILD:-build}
 windows=${KX_WINDOWS_BUILD:-build-win}
-out=${KX_DEMO_OUT:-$root/demo-out}
+out=$(realpath -m "${KX_DEMO_OUT:-$root/demo-out}")
 jobs=${KX_JOBS:-2}
 
 bash scripts/install-deps.sh
