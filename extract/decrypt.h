@@ -34,6 +34,10 @@ void InitKeys(const char* password);
 void UpdateKeys(uint8_t plain);
 uint8_t DecryptByte();
 
+// Decrypts count bytes in place, each as c XOR DecryptByte() followed by UpdateKeys of the
+// plain byte: the loop FillInputBuffer runs over every fresh chunk.
+void DecryptBuffer(uint8_t* bytes, unsigned count);
+
 // Reads the entry's 12-byte header from the archive, takes it off the remaining compressed
 // size and answers 1 when the password in force decrypts its check byte correctly (the keys
 // are then ready for the data), 0 when it does not or there is no password.

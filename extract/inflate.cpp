@@ -3,6 +3,7 @@
 #include "extract/inflate.h"
 
 #include "extract/engine.h"
+#include "extract/inflate_fast.h"
 #include "extract/stream.h"
 
 #include <cstdio>
@@ -246,10 +247,21 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
                  int distanceBits) {
   BitReader bits;
   unsigned position = g_inflate.windowPosition;
-  uint8_t* const window = g_engine.window;
   const unsigned bl = static_cast<unsigned>(literalBits);
   const unsigned bd = static_cast<unsigned>(distanceBits);
   for (;;) {
+    // While the input buffer holds enough bytes, the fast loop decodes; the byte-wise steps
+    // below take the symbols near its end, so fills happen exactly where they would anyway.
+    if (!g_inflate.byteWise && g_stream.inputCount >= kFastInputBytes) {
+      const int status =
+          InflateCodesFast(literals, distances, bl, bd, bits.buffer, bits.count, position);
+      if (status == INFLATE_BAD_DATA) return status;
+      if (status == INFLATE_OK) {
+        bits.Store();
+        g_inflate.windowPosition = position;
+        return INFLATE_OK;
+      }
+    }
     // An empty code has no table: any lookup through it is invalid data.
     if (!literals || !bits.Need(bl)) return INFLATE_BAD_DATA;
     const HuffmanEntry* t = literals + bits.Peek(bl);
@@ -265,36 +277,13 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
     }
     unsigned extra = 0;
     if (!bits.Take(t->extra, extra)) return INFLATE_BAD_DATA;
-    unsigned length = t->value + extra;
+    const unsigned length = t->value + extra;
 
     if (!distances || !bits.Need(bd)) return INFLATE_BAD_DATA;
     t = distances + bits.Peek(bd);
     if (!Descend(bits, t) || !bits.Drop(t->bits)) return INFLATE_BAD_DATA;
     if (!bits.Take(t->extra, extra)) return INFLATE_BAD_DATA;
-    // A distance reaching before the entry's first byte reads whatever the window holds.
-    unsigned from = position - t->value - extra;
-
-    while (length > 0) {
-      from &= WINDOW_SIZE - 1;
-      unsigned piece = WINDOW_SIZE - (from > position ? from : position);
-      if (piece > length) piece = length;
-      length -= piece;
-      if (position - from >= piece) {
-        // No overlap that matters: the source lies wholly behind, or ahead in the window.
-        std::memmove(window + position, window + from, piece);
-        position += piece;
-        from += piece;
-      } else {
-        // A distance shorter than the length repeats the pattern byte by byte.
-        do {
-          window[position++] = window[from++];
-        } while (--piece);
-      }
-      if (position == WINDOW_SIZE) {
-        AppendOutput(window, WINDOW_SIZE);
-        position = 0;
-      }
-    }
+    CopyMatch(position, t->value + extra, length);
   }
 }
 
@@ -305,10 +294,29 @@ int InflateStored() {
     return INFLATE_BAD_DATA;
   if (length != (~check & 0xFFFF)) return INFLATE_BAD_DATA;
   unsigned position = g_inflate.windowPosition;
-  while (length-- > 0) {
+  while (length > 0) {
+    if (bits.count == 0 && g_stream.inputCount > 0 && !g_inflate.byteWise) {
+      // Whole bytes straight from the input buffer, as far as it and the window reach; the
+      // byte-wise steps would read the same bytes, filling only when the buffer is empty.
+      unsigned piece = static_cast<unsigned>(g_stream.inputCount);
+      if (piece > length) piece = length;
+      if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
+      std::memcpy(g_engine.window + position, g_stream.inputPosition, piece);
+      g_inflate.receiver = g_stream.inputPosition[piece - 1];
+      g_stream.inputPosition += piece;
+      g_stream.inputCount -= static_cast<int32_t>(piece);
+      position += piece;
+      length -= piece;
+      if (position == WINDOW_SIZE) {
+        AppendOutput(g_engine.window, WINDOW_SIZE);
+        position = 0;
+      }
+      continue;
+    }
     unsigned byte = 0;
     if (!bits.Take(8, byte)) return INFLATE_BAD_DATA;
     PutByte(position, static_cast<uint8_t>(byte));
+    --length;
   }
   bits.Store();
   g_inflate.windowPosition = position;

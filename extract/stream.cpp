@@ -30,25 +30,19 @@ unsigned FillInputBuffer() {
   ReportProgress(false, n);
   entry.compressedSize -= n;
   g_stream.inputPosition = g_engine.inputBuffer;
-  if (entry.encrypted) {
-    for (unsigned i = 0; i < n; ++i) {
-      const uint8_t plain = g_engine.inputBuffer[i] ^ DecryptByte();
-      g_engine.inputBuffer[i] = plain;
-      UpdateKeys(plain);
-    }
-  }
+  if (entry.encrypted) DecryptBuffer(g_engine.inputBuffer, n);
   g_stream.inputCount = static_cast<int32_t>(n);
   return n;
 }
 
-int NextInputByte(uint16_t& receiver) {
-  if (g_stream.inputCount == 0 && FillInputBuffer() == 0) return 0;
+int NextInputByteAfterFill(uint16_t& receiver) {
+  if (FillInputBuffer() == 0) return 0;
   receiver = *g_stream.inputPosition++;
   --g_stream.inputCount;
   return 8;
 }
 
-void AppendOutput(const uint8_t* source, unsigned count) {
+void AppendOutputInPieces(const uint8_t* source, unsigned count) {
   while (count > 0) {
     const unsigned room = STREAM_CHUNK - g_stream.outputCount;
     const unsigned piece = count < room ? count : room;

@@ -3,7 +3,10 @@
 // the output buffer and written in chunks, with the running CRC-32 of everything written.
 #pragma once
 
+#include "extract/engine.h"
+
 #include <cstdint>
+#include <cstring>
 
 struct StreamState {
   uint8_t* inputPosition = nullptr;   // next unread byte of the input buffer
@@ -22,12 +25,29 @@ void ResetStreams();
 // into the input buffer and reports it as progress; 0 at the end of the entry's data.
 unsigned FillInputBuffer();
 
-// Puts the entry's next (decrypted) byte into receiver and returns 8, or returns 0 at the end
-// of the entry's data and leaves receiver as it was.
-int NextInputByte(uint16_t& receiver);
+// Fills the input buffer and takes its first byte; the part of NextInputByte that reads.
+int NextInputByteAfterFill(uint16_t& receiver);
 
-// Buffers count bytes, writing the buffer out each time it holds STREAM_CHUNK bytes.
-void AppendOutput(const uint8_t* source, unsigned count);
+// Puts the entry's next (decrypted) byte into receiver and returns 8, or returns 0 at the end
+// of the entry's data and leaves receiver as it was. Inline while the buffer holds bytes.
+inline int NextInputByte(uint16_t& receiver) {
+  if (g_stream.inputCount == 0) return NextInputByteAfterFill(receiver);
+  receiver = *g_stream.inputPosition++;
+  --g_stream.inputCount;
+  return 8;
+}
+
+// AppendOutput for a count that may fill the buffer: piece by piece, writing each full one.
+void AppendOutputInPieces(const uint8_t* source, unsigned count);
+
+// Buffers count bytes, writing the buffer out each time it holds STREAM_CHUNK bytes. Inline
+// while the bytes fit without filling the buffer.
+inline void AppendOutput(const uint8_t* source, unsigned count) {
+  if (count >= STREAM_CHUNK - g_stream.outputCount) return AppendOutputInPieces(source, count);
+  std::memcpy(g_stream.outputPosition, source, count);
+  g_stream.outputPosition += count;
+  g_stream.outputCount += count;
+}
 
 // Folds the buffered bytes into the CRC, writes them unless in test mode, empties the buffer.
 void FlushOutputBuffer();

@@ -157,10 +157,12 @@ void ExtractEntryData() {
   switch (g_engine.entry.method) {
     case 0: {
       AnnounceEntry();
-      uint16_t byte = 0;
-      while (NextInputByte(byte)) {
-        const uint8_t plain = static_cast<uint8_t>(byte);
-        AppendOutput(&plain, 1);
+      // The bytes are copied unchanged, a whole input chunk at a time: the same reads and
+      // the same writes, at the same points, as a copy byte by byte.
+      while (g_stream.inputCount > 0 || FillInputBuffer() > 0) {
+        AppendOutput(g_stream.inputPosition, static_cast<unsigned>(g_stream.inputCount));
+        g_stream.inputPosition += g_stream.inputCount;
+        g_stream.inputCount = 0;
       }
       break;
     }

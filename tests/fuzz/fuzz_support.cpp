@@ -67,7 +67,8 @@ void CollectMessagePrefixes() {
                                              MSG_PATH_TOO_LONG,
                                              MSG_UNSAFE_NAME,
                                              MSG_SHORT_ENCRYPTED_ENTRY,
-                                             MSG_STREAMED_ENTRY};
+                                             MSG_STREAMED_ENTRY,
+                                             MSG_BAD_COMPRESSED_DATA};
   for (unsigned id : kEngineMessages) {
     std::string text = LoadMessageText(id);
     text = text.substr(0, text.find('%'));

@@ -2,8 +2,9 @@
 // (through its public API, with a window of 32768 zero bytes preset as the decoder's fresh
 // window holds). Where zlib decodes the stream completely the decoder must return 0 with the
 // same bytes; where zlib refuses it the decoder must return nonzero; either way the bytes both
-// produced must agree. The one design point where the decoder deliberately accepts what zlib
-// refuses, a repeat code 16 as a block's first code length (it repeats length 0), is
+// produced must agree. The decoder's fast loop must agree with its byte-wise reader alone in
+// result, output and reads. The one design point where the decoder deliberately accepts what
+// zlib refuses, a repeat code 16 as a block's first code length (it repeats length 0), is
 // recognised by reading the refused block's header, located with zlib's Z_BLOCK stops. (A
 // code-length code of one 1-bit code, also refused by zlib, can only give codes the decoder
 // refuses later, so it needs no exception.)
@@ -127,12 +128,14 @@ class BlockHeader {
 struct DecoderOutcome {
   int result = 0;
   std::vector<uint8_t> bytes;
+  uint32_t bytesRead = 0;    // what the fills took: the same fills give the same progress
+  uint32_t leftInEntry = 0;  // compressed bytes never read
 };
 
 // Runs InflateEntry as ExtractEntryData would for an unencrypted entry holding the data,
 // with a fresh zero window, the data read from one memory file and the output written to
 // another.
-DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size) {
+DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size, bool byteWise) {
   static ExtractJob job{};
   static const int input = memfd_create("kx-inflate-input", 0);
   static const int output = memfd_create("kx-inflate-output", 0);
@@ -157,6 +160,7 @@ DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size) {
   g_engine.entry.method = 8;
   g_engine.entry.compressedSize = static_cast<uint32_t>(size);
   ResetStreams();
+  g_inflate.byteWise = byteWise;
 
   DecoderOutcome outcome;
   try {
@@ -165,6 +169,9 @@ DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size) {
   } catch (const ExtractionAborted& abort) {
     fuzz::Fail("the decoder aborted the run with %d", static_cast<int>(abort.code));
   }
+  g_inflate.byteWise = false;
+  outcome.bytesRead = g_engine.bytesCounted;
+  outcome.leftInEntry = g_engine.entry.compressedSize;
   g_engine.window = g_engine.inputBuffer = g_engine.outputBuffer = nullptr;
   g_engine.archiveFile = g_engine.outputFile = platform::kInvalidFile;
 
@@ -182,7 +189,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   fuzz::StartObserving();
   const ZlibOutcome reference = InflateWithZlib(data, size);
-  const DecoderOutcome decoded = InflateWithDecoder(data, size);
+  const DecoderOutcome decoded = InflateWithDecoder(data, size, false);
+
+  // The fast loop and the byte-wise reader alone must agree in everything observable.
+  const DecoderOutcome byteWise = InflateWithDecoder(data, size, true);
+  FUZZ_CHECK(decoded.result == byteWise.result, "fast loop %d, byte-wise reader %d", decoded.result,
+             byteWise.result);
+  FUZZ_CHECK(decoded.bytes == byteWise.bytes, "fast loop and byte-wise reader output differ");
+  FUZZ_CHECK(decoded.bytesRead == byteWise.bytesRead && decoded.leftInEntry == byteWise.leftInEntry,
+             "fast loop read %u bytes leaving %u, byte-wise reader %u leaving %u",
+             decoded.bytesRead, decoded.leftInEntry, byteWise.bytesRead, byteWise.leftInEntry);
 
   FUZZ_CHECK(decoded.result >= 0 && decoded.result <= 2, "decoder result %d", decoded.result);
   const size_t common = std::min(decoded.bytes.size(), reference.bytes.size());

@@ -1,0 +1,27 @@
+// The inflate decoder's fast loop: literal/length and distance codes decoded straight from the
+// input buffer with a 64-bit bit buffer, while enough unread bytes remain there that no code
+// can reach past them. The byte-wise reader of inflate.cpp takes over near the buffer's end,
+// so the input is filled at exactly the same points as by the byte-wise reader alone.
+#pragma once
+
+#include "extract/inflate.h"
+
+#include <cstdint>
+
+// Unread bytes the input buffer must hold for the fast loop to decode one more symbol: one
+// 8-byte load gives at least 56 bits, more than the 48 that a length and distance pair with
+// their extra bits can take.
+constexpr int32_t kFastInputBytes = 8;
+constexpr int kFastNeedsInput = -1;
+
+// Decodes symbols into the window from the given bit state and window position until the
+// input buffer runs low (kFastNeedsInput), the end-of-block code (INFLATE_OK) or an invalid
+// code (INFLATE_BAD_DATA). Whole bytes it took but did not use go back to the input buffer,
+// so the bit state handed back holds no more than it came with, or fewer than 8 bits.
+// Copies length bytes from distance bytes back into the window at position, handing the
+// window to the output stream whenever it fills; used by both decoding loops.
+void CopyMatch(unsigned& position, unsigned distance, unsigned length);
+
+int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
+                     unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
+                     unsigned& bitCount, unsigned& windowPosition);
