@@ -134,29 +134,29 @@ class EndToEnd : public ::testing::Test {
     bool store = false;
   };
   static Medium Payload(std::vector<std::pair<std::string, std::string>> files) {
-    Medium spec;
-    spec.payload = std::move(files);
-    return spec;
+    Medium medium;
+    medium.payload = std::move(files);
+    return medium;
   }
-  void BuildMedium(const Medium& spec) {
+  void BuildMedium(const Medium& medium) {
     const std::string companions = work_ + "companions";
     const std::string payload = work_ + "payload";
     CreateDirectoryA(companions.c_str(), nullptr);
     CreateDirectoryA(payload.c_str(), nullptr);
     for (const CompanionFile* c = CompanionFiles; c->name; ++c)
-      WriteFile(companions + "\\" + c->name, std::string(spec.companionSize, 'c'));
-    for (const auto& [name, bytes] : spec.payload) WriteFile(payload + "\\" + name, bytes);
-    if (spec.mainProgram.empty())
+      WriteFile(companions + "\\" + c->name, std::string(medium.companionSize, 'c'));
+    for (const auto& [name, bytes] : medium.payload) WriteFile(payload + "\\" + name, bytes);
+    if (medium.mainProgram.empty())
       ASSERT_TRUE(CopyFileA(harness::ProgramBeside("e2e_mainprog.exe").c_str(),
                             (payload + "\\" + kMainProgramName).c_str(), FALSE));
     else
-      WriteFile(payload + "\\" + kMainProgramName, spec.mainProgram);
+      WriteFile(payload + "\\" + kMainProgramName, medium.mainProgram);
     kxmedium::BuildOptions options;
     options.setupProgram = SetupProgram();
     options.companionsDir = companions;
     options.payloadDir = payload;
     options.mediumDir = medium_;
-    options.storeOnly = spec.store;
+    options.storeOnly = medium.store;
     ASSERT_EQ(kxmedium::BuildMedium(options), 0);
   }
 
@@ -404,10 +404,10 @@ TEST_F(EndToEnd, FailedCompanionCopyEndsWith1018Then1006) {
 // The engine used to run with reportCrcErrors 0: a damaged payload installed corrupted files
 // and the run was reported as a success.
 TEST_F(EndToEnd, DamagedPayloadInstalledAsSuccess) {
-  Medium spec;
-  spec.payload = {{"DATA.TXT", std::string(40000, 'd')}};
-  spec.store = true;  // a flipped byte then reaches the CRC check, not the inflater
-  BuildMedium(spec);
+  Medium medium;
+  medium.payload = {{"DATA.TXT", std::string(40000, 'd')}};
+  medium.store = true;  // a flipped byte then reaches the CRC check, not the inflater
+  BuildMedium(medium);
   ASSERT_TRUE(e2e::FlipByteInFirstEntryData(medium_ + "setup.kx"));
   const std::string folder = work_ + "Dest";
   Start();
@@ -483,9 +483,9 @@ TEST_F(EndToEnd, PayloadWithoutStagedMainProgramEndsWith1018WhileProgressShows) 
 }
 
 TEST_F(EndToEnd, BothLaunchesFailingShowErrorRunningWithoutCaption) {
-  Medium spec;
-  spec.mainProgram = "This is not a program.";
-  BuildMedium(spec);
+  Medium medium;
+  medium.mainProgram = "This is not a program.";
+  BuildMedium(medium);
   const std::string folder = work_ + "Dest";
   Start();
   Install(Dialog(), folder);
@@ -495,7 +495,7 @@ TEST_F(EndToEnd, BothLaunchesFailingShowErrorRunningWithoutCaption) {
   EXPECT_EQ(ProgressWindow(), nullptr);
   Answer(box);
   ExpectEnd();
-  EXPECT_EQ(ReadFile(folder + "\\KARVEX32.EXE"), spec.mainProgram);  // renamed all the same
+  EXPECT_EQ(ReadFile(folder + "\\KARVEX32.EXE"), medium.mainProgram);  // renamed all the same
 }
 
 // ---- The destination dialog ------------------------------------------------------------------
