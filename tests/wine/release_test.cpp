@@ -82,6 +82,14 @@ class ReleaseTest : public ::testing::Test {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAlwaysUnload);
     for (const char* key : kShellKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
   }
+  // Other tests of the session (whole installations among them) share the prefix.
+  void TearDown() override {
+    WritePrivateProfileStringA("AddOns", nullptr, nullptr, "winfile.ini");
+    WritePrivateProfileStringA("fm", nullptr, nullptr, "karvex32.ini");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAlwaysUnload);
+    for (const char* key : kShellKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
+    for (const char* key : kOtherKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
+  }
   FreshSetupState state_;
   std::string folder_, library_;
 };
@@ -445,6 +453,7 @@ TEST_F(RegistryTreeTest, RemoveShellExtensionKeysAnswersOneWithOrWithoutKeys) {
   for (const char* key : kShellKeys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
   for (const char* key : kOtherKeys) EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Karvex\\shellex"));
+  for (const char* key : kOtherKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
 }
 
 }  // namespace

@@ -86,29 +86,23 @@ BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
   return FALSE;
 }
 
-// Which of the system's icons the message box's icon control shows. In this process the
-// handle is the shared system icon itself; for another process the control's pixels on the
-// screen are compared with each system icon drawn here, over the opaque part of its mask.
-BoxIcon IdentifyIcon(HWND iconControl) {
-  if (!iconControl || !IsWindowVisible(iconControl)) return BoxIcon::None;
-  const struct {
-    LPCSTR id;
-    BoxIcon icon;
-  } candidates[] = {{IDI_HAND, BoxIcon::Error},
+// The icons a message box can show (MB_ICONERROR, QUESTION, WARNING, INFORMATION).
+const struct {
+  LPCSTR id;
+  BoxIcon icon;
+} kSystemIcons[] = {{IDI_HAND, BoxIcon::Error},
                     {IDI_QUESTION, BoxIcon::Question},
                     {IDI_EXCLAMATION, BoxIcon::Warning},
                     {IDI_ASTERISK, BoxIcon::Information}};
-  DWORD_PTR shown = 0;
-  SendMessageTimeoutA(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &shown);
-  if (!shown) return BoxIcon::None;
-  for (const auto& c : candidates)
-    if (reinterpret_cast<HICON>(shown) == LoadIconA(nullptr, c.id)) return c.icon;
 
+// Compares the icon control's pixels on the screen with each system icon drawn here, over
+// the opaque part of its mask; Unknown when none matches at least 90% of those pixels.
+BoxIcon IconOnScreen(HWND iconControl) {
   const Image screen = CaptureClientFromScreen(iconControl);
   if (screen.empty()) return BoxIcon::Unknown;
   BoxIcon best = BoxIcon::Unknown;
   double bestScore = 0.9;  // below this share of matching opaque pixels nothing counts
-  for (const auto& c : candidates) {
+  for (const auto& c : kSystemIcons) {
     const HICON icon = LoadIconA(nullptr, c.id);
     // Drawn twice over different backgrounds: pixels equal in both are the icon's own.
     Image drawn[2];
@@ -142,6 +136,25 @@ BoxIcon IdentifyIcon(HWND iconControl) {
     if (score > bestScore) bestScore = score, best = c.icon;
   }
   return best;
+}
+
+// Which of the system's icons the message box's icon control shows. In this process the
+// handle is the shared system icon itself; for another process the control's pixels on the
+// screen are compared with each system icon drawn here, over the opaque part of its mask.
+BoxIcon IdentifyIcon(HWND iconControl) {
+  if (!iconControl || !IsWindowVisible(iconControl)) return BoxIcon::None;
+  DWORD_PTR shown = 0;
+  SendMessageTimeoutA(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &shown);
+  if (!shown) return BoxIcon::None;
+  for (const auto& c : kSystemIcons)
+    if (reinterpret_cast<HICON>(shown) == LoadIconA(nullptr, c.id)) return c.icon;
+
+  // The box's thread may not have painted it yet: have it painted, then look until the
+  // screen shows one of the icons.
+  WaitUntilPainted(GetAncestor(iconControl, GA_ROOT), 2000);
+  BoxIcon seen = BoxIcon::Unknown;
+  WaitFor([&] { return (seen = IconOnScreen(iconControl)) != BoxIcon::Unknown; }, 2000);
+  return seen;
 }
 
 }  // namespace
