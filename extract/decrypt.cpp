@@ -35,19 +35,8 @@ uint8_t DecryptByte() {
 }
 
 void DecryptBuffer(uint8_t* bytes, unsigned count) {
-  // The keys stay in registers for the whole chunk. The chain from one byte to the next is
-  // what limits the speed, so key1's product is split: key1 * 134775813 + 1 does not wait
-  // for the new key0, only (key0 AND 0xFF) * 134775813 does.
   uint32_t key0 = g_crypt.keys.key0, key1 = g_crypt.keys.key1, key2 = g_crypt.keys.key2;
-  for (unsigned i = 0; i < count; ++i) {
-    const uint32_t t = (key2 | 2) & 0xFFFF;
-    const uint8_t plain = bytes[i] ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-    bytes[i] = plain;
-    const uint32_t key1Part = key1 * 134775813u + 1;
-    key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
-    key1 = key1Part + (key0 & 0xFF) * 134775813u;
-    key2 = kCrc32Table[(key2 ^ (key1 >> 24)) & 0xFF] ^ (key2 >> 8);
-  }
+  for (unsigned i = 0; i < count; ++i) DecryptStep(bytes + i, key0, key1, key2);
   g_crypt.keys = {key0, key1, key2};
 }
 

@@ -3,6 +3,8 @@
 // encryption header. The entry's data is decrypted chunk by chunk by FillInputBuffer.
 #pragma once
 
+#include "extract/crc32.h"
+
 #include <cstdint>
 
 constexpr unsigned kEncryptionHeaderSize = 12;
@@ -34,8 +36,21 @@ void InitKeys(const char* password);
 void UpdateKeys(uint8_t plain);
 uint8_t DecryptByte();
 
-// Decrypts count bytes in place, each as c XOR DecryptByte() followed by UpdateKeys of the
-// plain byte: the loop FillInputBuffer runs over every fresh chunk.
+// One byte decrypted in place with keys the caller holds (in registers): c XOR DecryptByte(),
+// then UpdateKeys of the plain byte. The chain from one byte to the next limits the speed, so
+// key1's product is split: key1 * 134775813 + 1 does not wait for the new key0, only
+// (key0 AND 0xFF) * 134775813 does.
+inline void DecryptStep(uint8_t* byte, uint32_t& key0, uint32_t& key1, uint32_t& key2) {
+  const uint32_t t = (key2 | 2) & 0xFFFF;
+  const uint8_t plain = *byte ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+  *byte = plain;
+  const uint32_t key1Part = key1 * 134775813u + 1;
+  key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
+  key1 = key1Part + (key0 & 0xFF) * 134775813u;
+  key2 = kCrc32Table[(key2 ^ (key1 >> 24)) & 0xFF] ^ (key2 >> 8);
+}
+
+// Decrypts count bytes in place, each as DecryptStep does, with the keys in force.
 void DecryptBuffer(uint8_t* bytes, unsigned count);
 
 // Reads the entry's 12-byte header from the archive, takes it off the remaining compressed

@@ -301,6 +301,7 @@ int InflateStored() {
       unsigned piece = static_cast<unsigned>(g_stream.inputCount);
       if (piece > length) piece = length;
       if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
+      DecryptAhead(piece);
       std::memcpy(g_engine.window + position, g_stream.inputPosition, piece);
       g_inflate.receiver = g_stream.inputPosition[piece - 1];
       g_stream.inputPosition += piece;

@@ -47,7 +47,7 @@ struct InflateState {
   uint16_t receiver = 0;        // receives every byte; keeps its value past the data's end
   unsigned bytesPastEnd = 0;    // repeated bytes taken in the current entry
   void* (*allocate)(size_t) = nullptr;  // table allocation; null for malloc (tests replace it)
-  bool byteWise = false;  // tests: decode everything with the byte-wise reader alone
+  bool byteWise = false;                // tests: decode everything with the byte-wise reader alone
 };
 
 extern InflateState g_inflate;

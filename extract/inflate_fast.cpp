@@ -3,12 +3,17 @@
 // with match copies of eight bytes a step where the distance allows.
 #include "extract/inflate_fast.h"
 
+#include "extract/decrypt.h"
 #include "extract/engine.h"
 #include "extract/stream.h"
 
 #include <cstring>
 
 namespace {
+
+// Decrypted bytes kept ready ahead of the reading: enough for the next 8-byte load, and a
+// lead of a few symbols, so that about one byte is decrypted per symbol decoded.
+constexpr long kDecryptLead = 24;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t value = 0;
@@ -85,6 +90,10 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
   const uint8_t* in = start;
+  // Decryption runs a little ahead of the reading, interleaved with the decoding: its chain
+  // of dependent steps and the decoder's then run side by side in the processor.
+  uint8_t* plainEnd = g_stream.plainEnd;
+  uint32_t key0 = g_crypt.keys.key0, key1 = g_crypt.keys.key1, key2 = g_crypt.keys.key2;
   uint64_t buffer = bitBuffer;
   unsigned count = bitCount;
   unsigned position = windowPosition;
@@ -93,6 +102,9 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   int status = kFastNeedsInput;
 
   while (end - in >= kFastInputBytes) {
+    for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
+         plainEnd < wanted; ++plainEnd)
+      DecryptStep(plainEnd, key0, key1, key2);
     // Whole bytes up to 56-63 bits; the bits above the count are those of the next byte,
     // which the next load puts in the same places again.
     buffer |= Load64(in) << count;
@@ -138,6 +150,8 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   count -= 8 * giveBack;
   if (in != start) g_inflate.receiver = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
+  g_stream.plainEnd = plainEnd;
+  g_crypt.keys = {key0, key1, key2};
   g_stream.inputCount = static_cast<int32_t>(end - in);
   bitBuffer = static_cast<uint32_t>(buffer & Mask(count));
   bitCount = count;

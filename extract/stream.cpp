@@ -14,6 +14,7 @@ StreamState g_stream;
 void ResetStreams() {
   g_stream.inputPosition = g_engine.inputBuffer;
   g_stream.inputCount = 0;
+  g_stream.plainEnd = g_engine.inputBuffer;
   g_stream.outputPosition = g_engine.outputBuffer;
   g_stream.outputCount = 0;
   g_stream.crc = 0xFFFFFFFFu;
@@ -30,13 +31,26 @@ unsigned FillInputBuffer() {
   ReportProgress(false, n);
   entry.compressedSize -= n;
   g_stream.inputPosition = g_engine.inputBuffer;
-  if (entry.encrypted) DecryptBuffer(g_engine.inputBuffer, n);
+  // An encrypted chunk is decrypted in order as it is used (DecryptAhead, and the inflate
+  // decoder's fast loop); every byte of it is before the next fill, which comes only when
+  // the chunk is used up.
+  g_stream.plainEnd = entry.encrypted ? g_engine.inputBuffer : g_engine.inputBuffer + n;
   g_stream.inputCount = static_cast<int32_t>(n);
   return n;
 }
 
+void DecryptAhead(unsigned count) {
+  uint8_t* const end = g_stream.inputPosition + g_stream.inputCount;
+  uint8_t* const wanted =
+      count < static_cast<unsigned>(g_stream.inputCount) ? g_stream.inputPosition + count : end;
+  if (wanted <= g_stream.plainEnd) return;
+  DecryptBuffer(g_stream.plainEnd, static_cast<unsigned>(wanted - g_stream.plainEnd));
+  g_stream.plainEnd = wanted;
+}
+
 int NextInputByteAfterFill(uint16_t& receiver) {
   if (FillInputBuffer() == 0) return 0;
+  DecryptAhead(kDecryptAhead);
   receiver = *g_stream.inputPosition++;
   --g_stream.inputCount;
   return 8;

@@ -160,6 +160,7 @@ void ExtractEntryData() {
       // The bytes are copied unchanged, a whole input chunk at a time: the same reads and
       // the same writes, at the same points, as a copy byte by byte.
       while (g_stream.inputCount > 0 || FillInputBuffer() > 0) {
+        DecryptAhead(static_cast<unsigned>(g_stream.inputCount));
         AppendOutput(g_stream.inputPosition, static_cast<unsigned>(g_stream.inputCount));
         g_stream.inputPosition += g_stream.inputCount;
         g_stream.inputCount = 0;
