@@ -309,6 +309,7 @@ TEST_F(CompanionTest, TheMeterMovesOnlyWhenTheCountCrossesTheNextUnit) {
        {50000, 0, 0, 0, 0, 0, 0},
        {{1, "README.TXT"}, {3, "README.TXT"}, {4, "README.TXT"}}},
       {"nothing reaches a unit", {10239, 0, 0, 0, 0, 0, 0}, {}},
+      {"exactly one unit, then one byte more", {10240, 1, 0, 0, 0, 0, 0}, {{1, "README.TXT"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -89,6 +89,7 @@ class ReleaseTest : public ::testing::Test {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAlwaysUnload);
     for (const char* key : kShellKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
     for (const char* key : kOtherKeys) DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, "Karvex");  // created for these tests only
   }
   FreshSetupState state_;
   std::string folder_, library_;
