@@ -36,24 +36,36 @@ inline const HuffmanEntry* Decode(const HuffmanEntry* t, uint64_t& buffer, unsig
   return t;
 }
 
+// A match that neither wraps around the window nor reaches its end, the usual case: the same
+// bytes as a copy byte by byte in ascending order, fewer steps. Nothing is written past the
+// match, where older data may still be needed.
+inline void CopyWithinWindow(uint8_t* to, unsigned distance, unsigned length) {
+  const uint8_t* from = to - distance;
+  if (distance >= 8) {
+    // Each 8-byte step reads only bytes already written.
+    for (; length >= 8; length -= 8, to += 8, from += 8) std::memcpy(to, from, 8);
+    while (length-- > 0) *to++ = *from++;
+  } else if (distance == 1) {
+    std::memset(to, *from, length);
+  } else {
+    // A pattern of 2 to 7 bytes: once eight bytes are written one by one, eight at a time
+    // from the nearest multiple of the distance at least eight bytes back.
+    static constexpr unsigned kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+    const unsigned step = kPatternStep[distance];
+    unsigned i = 0;
+    for (; i < length && i < 8; ++i) to[i] = from[i];
+    for (; i + 8 <= length; i += 8) std::memcpy(to + i, to + i - step, 8);
+    for (; i < length; ++i) to[i] = to[i - distance];
+  }
+}
+
 }  // namespace
 
 void CopyMatch(unsigned& position, unsigned distance, unsigned length) {
   uint8_t* const window = g_engine.window;
   if (distance <= position && position + length < WINDOW_SIZE) {
-    // Neither wrapping nor reaching the window's end, the usual case. With a distance of at
-    // least 8, eight bytes a step give what a byte-wise copy gives: each step reads bytes
-    // already written. Nothing is written past the match, where older data may be needed.
-    uint8_t* to = window + position;
-    const uint8_t* from = to - distance;
+    CopyWithinWindow(window + position, distance, length);
     position += length;
-    if (distance == 1) {
-      std::memset(to, *from, length);
-      return;
-    }
-    if (distance >= 8)
-      for (; length >= 8; length -= 8, to += 8, from += 8) std::memcpy(to, from, 8);
-    while (length-- > 0) *to++ = *from++;
     return;
   }
   // Pieces up to the end of the window or of the source. A distance reaching before the
@@ -140,7 +152,12 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
     buffer >>= t->extra;
     count -= t->extra;
 
-    CopyMatch(position, distance, length);
+    if (distance <= position && position + length < WINDOW_SIZE) {
+      CopyWithinWindow(window + position, distance, length);
+      position += length;
+    } else {
+      CopyMatch(position, distance, length);
+    }
   }
 
   // Hand back the whole bytes not used, as far as this loop took them from the buffer.

@@ -14,14 +14,15 @@
 constexpr int32_t kFastInputBytes = 8;
 constexpr int kFastNeedsInput = -1;
 
-// Decodes symbols into the window from the given bit state and window position until the
-// input buffer runs low (kFastNeedsInput), the end-of-block code (INFLATE_OK) or an invalid
-// code (INFLATE_BAD_DATA). Whole bytes it took but did not use go back to the input buffer,
-// so the bit state handed back holds no more than it came with, or fewer than 8 bits.
 // Copies length bytes from distance bytes back into the window at position, handing the
 // window to the output stream whenever it fills; used by both decoding loops.
 void CopyMatch(unsigned& position, unsigned distance, unsigned length);
 
+// Decodes symbols into the window from the given bit state and window position until the
+// input buffer runs low (kFastNeedsInput), the end-of-block code (INFLATE_OK) or an invalid
+// code (INFLATE_BAD_DATA). Whole bytes it took but did not use go back to the input buffer,
+// so the bit state handed back holds no more than it came with, or fewer than 8 bits. An
+// encrypted entry's bytes are decrypted on the way, a little ahead of the reading.
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
                      unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
                      unsigned& bitCount, unsigned& windowPosition);
