@@ -4,17 +4,22 @@
 #include "extract/engine.h"
 
 #include "extract/decrypt.h"
+#include "extract/inflate.h"
 #include "extract/zip_walker.h"
 #include "setup/state.h"
 #include "ui/messages.h"
 
+#include <csetjmp>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
 EngineState g_engine;
 
-void AbortExtraction(int32_t code) { throw ExtractionAborted{code}; }
+void AbortExtraction(int32_t code) {
+  g_engine.abortCode = code;
+  std::longjmp(g_engine.abortPoint, 1);
+}
 
 void ShowEngineError(const char* text) {
   platform::ShowMessageBox(g_engine.job->notifyWindow, text, nullptr, platform::mb::kIconError);
@@ -107,6 +112,7 @@ void ReleaseRunResources() {
     g_engine.outputFile = platform::kInvalidFile;
     platform::FileDelete(g_engine.createdPath);
   }
+  ReleaseBlockTables();  // a block's codes, when the run ended inside it
   std::free(g_engine.window);
   g_engine.window = nullptr;
   std::free(g_engine.inputBuffer);
@@ -128,7 +134,7 @@ int ExtractArchive(ExtractJob* job) {
   // The resync looks at the flags of the last local header read; a header of an earlier run
   // must not change how this archive is scanned.
   g_engine.entry = EntryHeader{};
-  try {
+  if (setjmp(g_engine.abortPoint) == 0) {
     g_engine.window = static_cast<uint8_t*>(std::calloc(kWindowAllocation, 1));
     if (g_engine.window) {
       g_engine.inputBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
@@ -138,8 +144,8 @@ int ExtractArchive(ExtractJob* job) {
     if (!g_engine.window || !g_engine.inputBuffer || !g_engine.outputBuffer)
       FailWithMessage(MSG_INSUFFICIENT_MEMORY);
     ProcessArchive();
-  } catch (const ExtractionAborted& abort) {
-    job->result = abort.code;
+  } else {
+    job->result = g_engine.abortCode;
   }
   ReleaseRunResources();
   g_engine.busy = false;

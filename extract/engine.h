@@ -5,6 +5,7 @@
 
 #include "extract/extract.h"
 
+#include <csetjmp>
 #include <cstdint>
 
 constexpr unsigned WINDOW_SIZE = 32768;   // the Deflate window
@@ -50,17 +51,18 @@ struct EngineState {
   uint32_t bytesReported = 0;
   char message[kEngineMessageSize] = {};
   EntryHeader entry;
+  // Where AbortExtraction resumes: the cleanup of the running ExtractArchive. Code that drives
+  // parts of the engine on its own (tests) sets it with setjmp first.
+  std::jmp_buf abortPoint;
+  int32_t abortCode = 0;
 };
 
 extern EngineState g_engine;
 
-// Thrown by AbortExtraction, caught only by ExtractArchive.
-struct ExtractionAborted {
-  int32_t code;
-};
-
-// Ends the run at once with EXTRACT_ERROR or EXTRACT_CANCELLED; ExtractArchive's cleanup
-// releases everything.
+// Ends the run at once with EXTRACT_ERROR or EXTRACT_CANCELLED: stores the code and jumps to
+// abortPoint, abandoning every operation in between, and ExtractArchive's cleanup releases
+// everything. A non-local jump rather than an exception keeps the setup free of the C++
+// unwinder; in return no engine frame holds an object with a destructor.
 [[noreturn]] void AbortExtraction(int32_t code);
 
 // The engine's error box: owned by the job's window, default caption, error icon.

@@ -73,15 +73,6 @@ struct BitReader {
   }
 };
 
-// Frees a code's tables however the block ends, including an abort of the run.
-struct TableOwner {
-  HuffmanEntry* table = nullptr;
-  TableOwner() = default;
-  TableOwner(const TableOwner&) = delete;
-  TableOwner& operator=(const TableOwner&) = delete;
-  ~TableOwner() { FreeHuffmanTable(table); }
-};
-
 void PutByte(unsigned& position, uint8_t byte) {
   g_engine.window[position++] = byte;
   if (position == WINDOW_SIZE) {
@@ -324,27 +315,31 @@ int InflateStored() {
   return INFLATE_OK;
 }
 
-int InflateFixed() {
+namespace {
+
+HuffmanEntry*& Table(BlockTable which) { return g_inflate.blockTables[which]; }
+
+int DecodeFixedBlock() {
   unsigned lengths[kMaxSymbols];
   for (unsigned i = 0; i < 144; ++i) lengths[i] = 8;
   for (unsigned i = 144; i < 256; ++i) lengths[i] = 9;
   for (unsigned i = 256; i < 280; ++i) lengths[i] = 7;
   for (unsigned i = 280; i < 288; ++i) lengths[i] = 8;
-  TableOwner literals;
+  HuffmanEntry*& literals = Table(kLiteralTable);
   int bl = FIXED_LITERAL_LOOKUP_BITS;
-  int result = BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, &literals.table, &bl);
+  int result = BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, &literals, &bl);
   if (result != INFLATE_OK) return result;
 
   for (unsigned i = 0; i < 30; ++i) lengths[i] = 5;
-  TableOwner distances;
+  HuffmanEntry*& distances = Table(kDistanceTable);
   int bd = FIXED_DISTANCE_LOOKUP_BITS;
   // 30 of the 32 five-bit codes: incomplete, accepted; symbols 30 and 31 decode as invalid.
-  result = BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, &distances.table, &bd);
+  result = BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, &distances, &bd);
   if (result > INFLATE_BAD_DATA) return result;
-  return InflateCodes(literals.table, distances.table, bl, bd);
+  return InflateCodes(literals, distances, bl, bd);
 }
 
-int InflateDynamic() {
+int DecodeDynamicBlock() {
   BitReader bits;
   unsigned hlit = 0, hdist = 0, hclen = 0;
   if (!bits.Take(5, hlit) || !bits.Take(5, hdist) || !bits.Take(4, hclen)) return INFLATE_BAD_DATA;
@@ -356,17 +351,17 @@ int InflateDynamic() {
     if (!bits.Take(3, lengths[CodeLengthOrder[j]])) return INFLATE_BAD_DATA;
   int result;
   {
-    TableOwner codeLengths;
+    HuffmanEntry*& codeLengths = Table(kCodeLengthTable);
     int bc = CODE_LENGTH_LOOKUP_BITS;
-    result = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths.table, &bc);
+    result = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths, &bc);
     if (result != INFLATE_OK) return result;
     std::memset(lengths, 0, sizeof lengths);
 
     const unsigned total = nl + nd;
     unsigned previous = 0;
     for (unsigned i = 0; i < total;) {
-      if (!codeLengths.table || !bits.Need(static_cast<unsigned>(bc))) return INFLATE_BAD_DATA;
-      const HuffmanEntry& t = codeLengths.table[bits.Peek(static_cast<unsigned>(bc))];
+      if (!codeLengths || !bits.Need(static_cast<unsigned>(bc))) return INFLATE_BAD_DATA;
+      const HuffmanEntry& t = codeLengths[bits.Peek(static_cast<unsigned>(bc))];
       if (t.extra == kExtraInvalid || !bits.Drop(t.bits)) return INFLATE_BAD_DATA;
       unsigned repeat = 0, value = 0;
       if (t.value < 16) {
@@ -388,19 +383,42 @@ int InflateDynamic() {
       if (i + repeat > total) return INFLATE_BAD_DATA;
       while (repeat-- > 0) lengths[i++] = value;
     }
+    FreeHuffmanTable(codeLengths);
+    codeLengths = nullptr;
   }
   bits.Store();
 
-  TableOwner literals;
+  HuffmanEntry*& literals = Table(kLiteralTable);
   int bl = LITERAL_LOOKUP_BITS;
-  result = BuildHuffmanTable(lengths, nl, 257, LengthBase, LengthExtra, &literals.table, &bl);
+  result = BuildHuffmanTable(lengths, nl, 257, LengthBase, LengthExtra, &literals, &bl);
   if (result != INFLATE_OK) return result;
-  TableOwner distances;
+  HuffmanEntry*& distances = Table(kDistanceTable);
   int bd = DISTANCE_LOOKUP_BITS;
-  result =
-      BuildHuffmanTable(lengths + nl, nd, 0, DistanceBase, DistanceExtra, &distances.table, &bd);
+  result = BuildHuffmanTable(lengths + nl, nd, 0, DistanceBase, DistanceExtra, &distances, &bd);
   if (result != INFLATE_OK) return result;
-  return InflateCodes(literals.table, distances.table, bl, bd);
+  return InflateCodes(literals, distances, bl, bd);
+}
+
+}  // namespace
+
+void ReleaseBlockTables() {
+  for (HuffmanEntry*& table : g_inflate.blockTables) {
+    FreeHuffmanTable(table);
+    table = nullptr;
+  }
+}
+
+// Each block's codes are released when it ends, whatever its outcome.
+int InflateFixed() {
+  const int result = DecodeFixedBlock();
+  ReleaseBlockTables();
+  return result;
+}
+
+int InflateDynamic() {
+  const int result = DecodeDynamicBlock();
+  ReleaseBlockTables();
+  return result;
 }
 
 int InflateBlock(bool* lastBlock) {

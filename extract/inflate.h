@@ -48,7 +48,12 @@ struct InflateState {
   unsigned bytesPastEnd = 0;    // repeated bytes taken in the current entry
   void* (*allocate)(size_t) = nullptr;  // table allocation; null for malloc (tests replace it)
   bool byteWise = false;                // tests: decode everything with the byte-wise reader alone
+  // The codes of the block being decoded. They live here rather than on the stack so that
+  // the engine's cleanup can free them when a run is abandoned in the middle of a block.
+  HuffmanEntry* blockTables[3] = {};
 };
+
+enum BlockTable { kCodeLengthTable, kLiteralTable, kDistanceTable };
 
 extern InflateState g_inflate;
 
@@ -62,6 +67,9 @@ int BuildHuffmanTable(const unsigned* lengths, unsigned n, unsigned s, const uin
 
 // Releases every table of a code; null does nothing.
 void FreeHuffmanTable(HuffmanEntry* table);
+
+// Releases the current block's codes, if any.
+void ReleaseBlockTables();
 
 // Decodes the current entry's Deflate data into the output stream; a result code.
 int InflateEntry();

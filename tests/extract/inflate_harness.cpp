@@ -7,6 +7,7 @@
 #include "extract/stream.h"
 #include "tests/extract/engine_host.h"
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,11 +50,12 @@ DecodeResult Decode(const std::string& raw) {
   g_engine.entry = EntryHeader{};
   g_engine.entry.compressedSize = static_cast<uint32_t>(raw.size());
   DecodeResult result;
-  try {
+  if (setjmp(g_engine.abortPoint) == 0) {
     ResetStreams();
     result.code = InflateEntry();
     if (g_stream.outputCount > 0) FlushOutputBuffer();
-  } catch (const ExtractionAborted&) {
+  } else {
+    ReleaseBlockTables();
     result.code = -1;
   }
   result.pastEnd = g_inflate.bytesPastEnd;

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -163,11 +164,11 @@ DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size, bool byteWis
   g_inflate.byteWise = byteWise;
 
   DecoderOutcome outcome;
-  try {
+  if (setjmp(g_engine.abortPoint) == 0) {
     outcome.result = InflateEntry();
     if (g_stream.outputCount > 0) FlushOutputBuffer();
-  } catch (const ExtractionAborted& abort) {
-    fuzz::Fail("the decoder aborted the run with %d", static_cast<int>(abort.code));
+  } else {
+    fuzz::Fail("the decoder aborted the run with %d", static_cast<int>(g_engine.abortCode));
   }
   g_inflate.byteWise = false;
   outcome.bytesRead = g_engine.bytesCounted;
