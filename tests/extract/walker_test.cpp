@@ -3,6 +3,7 @@
 // resynchronisation, damaged and truncated archives, passwords, CRC checks, time stamps.
 #include "extract/decrypt.h"
 #include "extract/extract.h"
+#include "extract/inflate.h"
 #include "tests/extract/engine_host.h"
 #include "tests/extract/zip_builder.h"
 #include "tests/scratch.h"
@@ -358,6 +359,36 @@ TEST_F(WalkerTest, DamagedDeflateDataIsNotWalkedAsRecords) {
 }
 
 // ---- Damaged and truncated archives ----
+
+// A run abandoned in the middle of a Huffman block (here by a read error at the block's second
+// input chunk) jumps over the decoder: its tables must still be released by the cleanup.
+TEST_F(WalkerTest, AbortInsideAHuffmanBlockReleasesItsTables) {
+  // One fixed-Huffman block of 30000 literals 'a' (code 0x30 + 0x61, eight bits), sent first
+  // bit first after the block header 1 (last) and 01 (fixed).
+  std::string deflated;
+  uint32_t pending = 0b011;
+  int count = 3;
+  for (int i = 0; i < 30000; ++i) {
+    for (int bit = 7; bit >= 0; --bit) pending |= ((0x91u >> bit) & 1u) << count++;
+    while (count >= 8) {
+      deflated += static_cast<char>(pending & 0xFF);
+      pending >>= 8;
+      count -= 8;
+    }
+  }
+  Entry entry;
+  entry.name = "cut.txt";
+  entry.plain = std::string(30000, 'a');
+  entry.method = 8;
+  entry.Data(deflated);
+  entry.compressedSize = 60000;  // the file ends well before that
+  Raw(zipbuild::LocalRecord(entry));
+  EXPECT_EQ(Run(MakeJob(archivePath, out.c_str())), EXTRACT_ERROR);
+  EXPECT_THAT(host->BoxTexts(),
+              ElementsAre("Error reading " + archivePath + ".  Possible cause: bad disk"));
+  for (const HuffmanEntry* table : g_inflate.blockTables) EXPECT_EQ(table, nullptr);
+  EXPECT_FALSE(Exists("cut.txt"));  // the partly written file is deleted
+}
 
 TEST_F(WalkerTest, TruncationAnywhereEndsWithAnErrorAndKeepsCompletedFiles) {
   const std::string whole = zipbuild::Archive(
