@@ -96,7 +96,7 @@ void CopyMatch(unsigned& position, unsigned distance, unsigned length) {
 
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
                      unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition) {
+                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte) {
   if (!literals) return INFLATE_BAD_DATA;
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
@@ -165,7 +165,7 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   if (giveBack > static_cast<unsigned>(in - start)) giveBack = static_cast<unsigned>(in - start);
   in -= giveBack;
   count -= 8 * giveBack;
-  if (in != start) g_inflate.receiver = in[-1];
+  if (in != start) lastByte = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
   g_stream.plainEnd = plainEnd;
   g_crypt.keys = {key0, key1, key2};

@@ -5,7 +5,7 @@
 
 #include "extract/decrypt.h"
 #include "extract/engine.h"
-#include "extract/inflate.h"
+#include "extract/entry_decode.h"
 #include "extract/stream.h"
 #include "ui/messages.h"
 
@@ -149,31 +149,12 @@ void SetOutputFileTime() {
 }
 
 void ExtractEntryData() {
-  int decoded = INFLATE_OK;
-  ResetStreams();
   if (!g_engine.testMode) CreateOutputFile();
-  switch (g_engine.entry.method) {
-    case zip::kMethodStored: {
-      AnnounceEntry();
-      // The bytes are copied unchanged, a whole input chunk at a time: the same reads and
-      // the same writes, at the same points, as a copy byte by byte.
-      while (g_stream.inputCount > 0 || FillInputBuffer() > 0) {
-        DecryptAhead(static_cast<unsigned>(g_stream.inputCount));
-        AppendOutput(g_stream.inputPosition, static_cast<unsigned>(g_stream.inputCount));
-        g_stream.inputPosition += g_stream.inputCount;
-        g_stream.inputCount = 0;
-      }
-      break;
-    }
-    case zip::kMethodDeflated:
-      AnnounceEntry();
-      // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
-      decoded = InflateEntry();
-      break;
-    default:
-      FailWithMessage(MSG_UNKNOWN_COMPRESSION);
-  }
-  if (g_stream.outputCount > 0) FlushOutputBuffer();
+  if (g_engine.entry.method != zip::kMethodStored && g_engine.entry.method != zip::kMethodDeflated)
+    FailWithMessage(MSG_UNKNOWN_COMPRESSION);
+  AnnounceEntry(BaseName(g_engine.entryPath));
+  // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
+  const int decoded = DecodeEntryData();
   if (!g_engine.testMode) {
     SetOutputFileTime();
     platform::FileClose(g_engine.outputFile);
