@@ -37,11 +37,9 @@ uint8_t DecryptByte();
 // One byte decrypted in place with keys the caller holds in locals (registers), the way the
 // hot loops keep them.
 inline void DecryptStep(uint8_t* byte, uint32_t& key0, uint32_t& key1, uint32_t& key2) {
-  CryptKeys keys{key0, key1, key2};
-  *byte = zip::DecryptByte(keys, *byte);
-  key0 = keys.key0;
-  key1 = keys.key1;
-  key2 = keys.key2;
+  const uint8_t plain = *byte ^ zip::KeystreamByte(key2);
+  *byte = plain;
+  zip::UpdateKeys(key0, key1, key2, plain);
 }
 
 // Decrypts count bytes in place with the keys in force.

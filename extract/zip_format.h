@@ -81,19 +81,24 @@ struct CryptKeys {
 };
 
 // The byte the keys XOR onto the next data byte.
-inline uint8_t KeystreamByte(const CryptKeys& keys) {
-  const uint32_t t = (keys.key2 | 2) & 0xFFFF;
+inline uint8_t KeystreamByte(uint32_t key2) {
+  const uint32_t t = (key2 | 2) & 0xFFFF;
   return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
 }
+inline uint8_t KeystreamByte(const CryptKeys& keys) { return KeystreamByte(keys.key2); }
 
 // Advances the keys by one plain byte. key1 = (key1 + (key0 AND 0xFF)) * 134775813 + 1 is
 // computed with its product split: the larger half does not wait for the new key0, which
-// shortens the chain from one byte to the next where decryption limits the speed.
+// shortens the chain from one byte to the next where decryption limits the speed. The keys
+// come as three values so that hot loops can hold them in registers.
+inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2, uint8_t plain) {
+  const uint32_t key1Part = key1 * 134775813u + 1;
+  key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
+  key1 = key1Part + (key0 & 0xFF) * 134775813u;
+  key2 = kCrc32Table[(key2 ^ (key1 >> 24)) & 0xFF] ^ (key2 >> 8);
+}
 inline void UpdateKeys(CryptKeys& keys, uint8_t plain) {
-  const uint32_t key1Part = keys.key1 * 134775813u + 1;
-  keys.key0 = kCrc32Table[(keys.key0 ^ plain) & 0xFF] ^ (keys.key0 >> 8);
-  keys.key1 = key1Part + (keys.key0 & 0xFF) * 134775813u;
-  keys.key2 = kCrc32Table[(keys.key2 ^ (keys.key1 >> 24)) & 0xFF] ^ (keys.key2 >> 8);
+  UpdateKeys(keys.key0, keys.key1, keys.key2, plain);
 }
 
 // Keys started and fed the password's bytes as stored.
