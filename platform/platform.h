@@ -22,7 +22,9 @@ int FileOpenRead(const char* path);  // open for reading, denying others write a
 int FileCreate(const char* path);    // create or truncate, normal attributes
 unsigned FileRead(int file, void* buffer, unsigned count);         // bytes read, or kIoError
 unsigned FileWrite(int file, const void* buffer, unsigned count);  // bytes written, or kIoError
-long FileSeek(int file, long offset, SeekFrom from);               // new position, or -1
+// The new position, or -1. Natively offsets are 64-bit; on Windows a position is an unsigned
+// 32-bit value (up to 4 GiB - 2), and a move the 32-bit file calls cannot make fails.
+int64_t FileSeek(int file, int64_t offset, SeekFrom from);
 void FileClose(int file);
 bool FileDelete(const char* path);
 

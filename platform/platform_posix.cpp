@@ -121,10 +121,11 @@ unsigned FileWrite(int file, const void* buffer, unsigned count) {
   return done;
 }
 
-long FileSeek(int file, long offset, SeekFrom from) {
-  const off_t result = ::lseek(file, offset, from == SeekFrom::Begin ? SEEK_SET : SEEK_CUR);
-  if (result < 0 || result > 0x7FFFFFFF) return -1;
-  return static_cast<long>(result);
+int64_t FileSeek(int file, int64_t offset, SeekFrom from) {
+  static_assert(sizeof(off_t) == 8, "archives past 2 GiB need 64-bit file offsets");
+  const off_t result =
+      ::lseek(file, static_cast<off_t>(offset), from == SeekFrom::Begin ? SEEK_SET : SEEK_CUR);
+  return result < 0 ? -1 : static_cast<int64_t>(result);
 }
 
 void FileClose(int file) { ::close(file); }

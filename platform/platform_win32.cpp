@@ -31,9 +31,23 @@ unsigned FileWrite(int file, const void* buffer, unsigned count) {
   return _lwrite(static_cast<HFILE>(file), static_cast<LPCCH>(buffer), count);
 }
 
-long FileSeek(int file, long offset, SeekFrom from) {
-  return _llseek(static_cast<HFILE>(file), offset,
-                 from == SeekFrom::Begin ? FILE_BEGIN : FILE_CURRENT);
+int64_t FileSeek(int file, int64_t offset, SeekFrom from) {
+  // _llseek takes a signed 32-bit distance and answers the low 32 bits of the new position,
+  // HFILE_ERROR (-1) when it fails, among them every move past 4 GiB. So a position from 2 to
+  // 4 GiB comes back negative and is taken as unsigned, and a forward move too long for one
+  // call is made in steps; a move from the start beyond 2 GiB starts with the first 2 GiB.
+  const HFILE handle = static_cast<HFILE>(file);
+  if (offset < 0 && (from == SeekFrom::Begin || offset < INT32_MIN)) return -1;
+  int method = from == SeekFrom::Begin ? FILE_BEGIN : FILE_CURRENT;
+  LONG result = 0;
+  do {
+    const int64_t step = offset > INT32_MAX ? INT32_MAX : offset;
+    result = _llseek(handle, static_cast<LONG>(step), method);
+    if (result == HFILE_ERROR) return -1;
+    offset -= step;
+    method = FILE_CURRENT;
+  } while (offset > 0);
+  return static_cast<uint32_t>(result);
 }
 
 void FileClose(int file) { _lclose(static_cast<HFILE>(file)); }
