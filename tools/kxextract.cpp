@@ -37,6 +37,7 @@ constexpr const char kUsage[] =
     "  NAME ...     extract only these entries (stored names, \"/\" between folders)\n"
     "Archives written by streaming zippers, whose entries carry their sizes only in a data\n"
     "descriptor after the data (no sizes in the local header), are not supported.\n"
+    "       kxextract -h | --help | --version\n"
     "Exit status: 0 success, 2 error (reported), 99 cancelled, 1 usage error.\n";
 
 // What the hooks need to draw the progress line.
@@ -95,6 +96,9 @@ bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 #else
 void OnInterrupt(int) { g_setup.cancelRequested = 1; }
 void InstallCancelHandler() {
+  // A file-size limit then fails the write (EFBIG) like a full disk: the engine reports it and
+  // deletes the partial file, where the signal would have killed the program mid-write.
+  signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -123,6 +127,14 @@ uint32_t ArchiveSize(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("kxextract %s\n", KX_VERSION);
+    return 0;
+  }
   ExtractJob job;
   const char* folder = "";
   bool testMode = false;
