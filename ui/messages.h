@@ -37,6 +37,7 @@ enum MessageId : unsigned {
   MSG_SHORT_ENCRYPTED_ENTRY = 1063,
   MSG_STREAMED_ENTRY = 1064,
   MSG_BAD_COMPRESSED_DATA = 1065,
+  MSG_SETUP_RUNNING = 1066,  // a second setup started while one runs
 };
 
 constexpr int kMessageTextLimit = 512;   // joined length of a chain
