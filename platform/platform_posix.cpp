@@ -8,10 +8,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -69,6 +72,25 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
+}
+
+// The code point that starts at text, which is advanced past it; a byte that does not start
+// valid UTF-8 stands for itself (as 0xDC00 + byte, so that it never equals a letter).
+uint32_t NextCodePoint(const char*& text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const int extra = *p >= 0xF0 ? 3 : *p >= 0xE0 ? 2 : *p >= 0xC0 ? 1 : 0;
+  uint32_t cp = extra ? *p & (0x3F >> extra) : *p;
+  bool valid = *p < 0x80 || extra > 0;
+  for (int i = 1; valid && i <= extra; ++i) {
+    if ((p[i] & 0xC0) != 0x80) valid = false;
+    cp = (cp << 6) | (p[i] & 0x3F);
+  }
+  if (!valid) {
+    ++text;
+    return 0xDC00 + *p;
+  }
+  text += 1 + extra;
+  return cp;
 }
 
 // Drops the "l" size modifiers of the wsprintf dialect: its %lx is 32 bits, as the callers pass.
@@ -230,6 +252,30 @@ void AnsiTextToOem(char* text) {
     *out++ = mapped;
   }
   *out = '\0';
+}
+
+bool Utf8TextToAnsi(char*, size_t) { return true; }
+
+bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8) {
+  std::string name(stored);
+  if (!storedIsUtf8) {
+    name.clear();
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(stored); *p; ++p)
+      AppendUtf8(name, *p < 0x80 ? *p : kCp437High[*p - 0x80]);
+  }
+  // Letters are folded as the C.UTF-8 locale knows them, ASCII only without it.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  const auto fold = [](uint32_t c) -> uint32_t {
+    if (utf8) return static_cast<uint32_t>(towlower_l(static_cast<wint_t>(c), utf8));
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  };
+  const char* a = selection;
+  const char* b = name.c_str();
+  for (;;) {
+    const uint32_t ca = NextCodePoint(a), cb = NextCodePoint(b);
+    if (fold(ca) != fold(cb)) return false;
+    if (ca == 0) return true;
+  }
 }
 
 int LoadStringResource(ModuleHandle, unsigned id, char* buffer, int cap) {

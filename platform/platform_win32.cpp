@@ -100,6 +100,27 @@ bool OemTextToAnsi(char* text, size_t) {
 
 void AnsiTextToOem(char* text) { CharToOemA(text, text); }
 
+bool Utf8TextToAnsi(char* text, size_t capacity) {
+  wchar_t wide[1024];
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1024);
+  if (units <= 0) return false;
+  BOOL lossy = FALSE;
+  char ansi[2048];
+  // No best fit: a name the code page cannot hold must not be written as a similar one.
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, sizeof ansi,
+                                         nullptr, &lossy);
+  if (length <= 0 || static_cast<size_t>(length) > capacity) return false;
+  std::memcpy(text, ansi, static_cast<size_t>(length));
+  return !lossy;
+}
+
+bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8) {
+  char name[260];
+  lstrcpynA(name, stored, sizeof name);
+  if (storedIsUtf8 && !Utf8TextToAnsi(name, sizeof name)) return false;
+  return lstrcmpiA(selection, name) == 0;
+}
+
 int LoadStringResource(ModuleHandle module, unsigned id, char* buffer, int cap) {
   if (CurrentHostHooks().loadString) return CurrentHostHooks().loadString(id, buffer, cap);
   HINSTANCE instance = module ? static_cast<HINSTANCE>(module) : GetModuleHandleA(nullptr);
