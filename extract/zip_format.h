@@ -18,6 +18,8 @@ namespace zip {
 constexpr uint16_t kFlagEncrypted = 0x0001;   // traditional encryption
 constexpr uint16_t kFlagMaximum = 0x0002;     // Deflate option bits: maximum compression
 constexpr uint16_t kFlagDescriptor = 0x0008;  // sizes and CRC-32 follow the data
+constexpr uint16_t kFlagUtf8Name = 0x0800;    // the name (and comment) are UTF-8
+constexpr uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP Unicode Path extra field
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr unsigned kEncryptionHeaderSize = 12;
