@@ -5,7 +5,7 @@
 #include "extract/crc32.h"
 #include "extract/decrypt.h"
 #include "extract/engine.h"
-#include "extract/entry_decode.h"
+#include "extract/single_entry.h"
 #include "extract/inflate.h"
 #include "extract/stream.h"
 #include "tests/extract/engine_host.h"
