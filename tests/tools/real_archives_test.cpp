@@ -86,6 +86,25 @@ TEST(FileSizeLimit, WriteRefusedLikeAFullDisk) {
   }
 }
 
+// kxmedium build shows what it packs on a terminal only.
+TEST(KxmediumBuild, ProgressOnATerminalOnly) {
+  ScratchFolder s;
+  for (const char* folder : {"c", "p"}) fs::create_directories(s.File(folder));
+  for (const CompanionFile* c = CompanionFiles; c->name; ++c)
+    s.Write(std::string("c/") + c->name, "text");
+  s.Write("p/KARVEX32.EXE", std::string(70000, 'm'));
+  const std::string build = "'" + BuiltProgram("kxmedium") + "' build --setup '" +
+                            s.Write("SETUP.EXE", "MZ") + "' --companions '" + s.File("c") +
+                            "' --payload '" + s.File("p") + "' --out '" + s.File("m");
+  const ProgramResult terminal = RunProgram({"script", "-qec", build + "1'", "/dev/null"});
+  EXPECT_EQ(terminal.status, 0);
+  EXPECT_THAT(terminal.out,
+              ::testing::ContainsRegex("\rpacking KARVEX32.EXE +70000 of 70000 bytes"));
+  const ProgramResult piped = RunProgram({"bash", "-c", build + "2'"});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+}
+
 TEST(LargeArchive, EntryAfterASkippedTwoGigabyteEntryAndJunk) {
   ScratchFolder scratch;
   const std::string out = scratch.File("out");
