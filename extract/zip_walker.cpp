@@ -5,7 +5,7 @@
 
 #include "extract/decrypt.h"
 #include "extract/engine.h"
-#include "extract/inflate.h"
+#include "extract/entry_decode.h"
 #include "extract/stream.h"
 #include "ui/messages.h"
 
@@ -15,10 +15,8 @@ namespace {
 
 using platform::SeekFrom;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using zip::Le16;
+using zip::Le32;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -151,31 +149,12 @@ void SetOutputFileTime() {
 }
 
 void ExtractEntryData() {
-  int decoded = INFLATE_OK;
-  ResetStreams();
   if (!g_engine.testMode) CreateOutputFile();
-  switch (g_engine.entry.method) {
-    case 0: {
-      AnnounceEntry();
-      // The bytes are copied unchanged, a whole input chunk at a time: the same reads and
-      // the same writes, at the same points, as a copy byte by byte.
-      while (g_stream.inputCount > 0 || FillInputBuffer() > 0) {
-        DecryptAhead(static_cast<unsigned>(g_stream.inputCount));
-        AppendOutput(g_stream.inputPosition, static_cast<unsigned>(g_stream.inputCount));
-        g_stream.inputPosition += g_stream.inputCount;
-        g_stream.inputCount = 0;
-      }
-      break;
-    }
-    case 8:
-      AnnounceEntry();
-      // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
-      decoded = InflateEntry();
-      break;
-    default:
-      FailWithMessage(MSG_UNKNOWN_COMPRESSION);
-  }
-  if (g_stream.outputCount > 0) FlushOutputBuffer();
+  if (g_engine.entry.method != zip::kMethodStored && g_engine.entry.method != zip::kMethodDeflated)
+    FailWithMessage(MSG_UNKNOWN_COMPRESSION);
+  AnnounceEntry(BaseName(g_engine.entryPath));
+  // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
+  const int decoded = DecodeEntryData();
   if (!g_engine.testMode) {
     SetOutputFileTime();
     platform::FileClose(g_engine.outputFile);
@@ -194,22 +173,33 @@ void ExtractEntryData() {
   if (decoded != INFLATE_OK) FailWithMessage(MSG_BAD_COMPRESSED_DATA, g_engine.entryPath);
 }
 
-void ProcessLocalEntry() {
-  uint8_t raw[26];
-  ReadExactly(raw, sizeof raw);
+// Reads the entry's 12-byte encryption header and takes it off the remaining compressed size;
+// true when the password in force opens it.
+bool CheckEncryptionHeader() {
+  uint8_t header[kEncryptionHeaderSize];
+  ReadExactly(header, sizeof header);
+  g_engine.entry.compressedSize -= kEncryptionHeaderSize;
+  return TestPassword(header) == 0;
+}
+
+// Each record routine finds the signature in raw[0..3] and reads the rest of the record's
+// fixed part behind it; raw has room for the largest.
+void ProcessLocalEntry(uint8_t* raw) {
+  namespace at = zip::local;
+  ReadExactly(raw + 4, at::kSize - 4);
   EntryHeader& entry = g_engine.entry;
-  entry.versionNeeded = Le16(raw + 0);
-  entry.flags = Le16(raw + 2);
-  entry.method = Le16(raw + 4);
-  entry.time = Le16(raw + 6);
-  entry.date = Le16(raw + 8);
-  entry.crc = Le32(raw + 10);
-  entry.compressedSize = Le32(raw + 14);
-  entry.uncompressedSize = Le32(raw + 18);
-  entry.nameLength = Le16(raw + 22);
-  entry.extraLength = Le16(raw + 24);
-  entry.encrypted = (entry.flags & 0x0001) != 0;
-  entry.descriptor = (entry.flags & 0x0008) != 0;
+  entry.versionNeeded = Le16(raw + at::kVersionNeeded);
+  entry.flags = Le16(raw + at::kFlags);
+  entry.method = Le16(raw + at::kMethod);
+  entry.time = Le16(raw + at::kTime);
+  entry.date = Le16(raw + at::kDate);
+  entry.crc = Le32(raw + at::kCrc);
+  entry.compressedSize = Le32(raw + at::kCompressedSize);
+  entry.uncompressedSize = Le32(raw + at::kUncompressedSize);
+  entry.nameLength = Le16(raw + at::kNameLength);
+  entry.extraLength = Le16(raw + at::kExtraLength);
+  entry.encrypted = (entry.flags & zip::kFlagEncrypted) != 0;
+  entry.descriptor = (entry.flags & zip::kFlagDescriptor) != 0;
   const uint32_t storedSize = entry.compressedSize;
 
   const NameInfo name = ReadEntryName(entry.nameLength);
@@ -235,21 +225,20 @@ void ProcessLocalEntry() {
   } else {
     SkipForward(storedSize);
   }
-  if (entry.descriptor) SkipForward(16);
+  if (entry.descriptor) SkipForward(zip::descriptor::kSizeWithSignature);
 }
 
-void SkipCentralHeader() {
-  uint8_t raw[42];
-  ReadExactly(raw, sizeof raw);
-  ReadEntryName(Le16(raw + 24));
-  SkipForward(Le16(raw + 26));
-  SkipForward(Le16(raw + 28));
+void SkipCentralHeader(uint8_t* raw) {
+  namespace at = zip::central;
+  ReadExactly(raw + 4, at::kSize - 4);
+  ReadEntryName(Le16(raw + at::kNameLength));
+  SkipForward(Le16(raw + at::kExtraLength));
+  SkipForward(Le16(raw + at::kCommentLength));
 }
 
-void ReadEndRecord() {
-  uint8_t raw[18];
-  ReadExactly(raw, sizeof raw);
-  SkipForward(Le16(raw + 16));
+void ReadEndRecord(uint8_t* raw) {
+  ReadExactly(raw + 4, zip::end::kSize - 4);
+  SkipForward(Le16(raw + zip::end::kCommentLength));
 }
 
 bool IsKnownSignature(uint32_t signature) {
@@ -280,6 +269,15 @@ bool OemNameToAnsi(const char* path, char* out, unsigned capacity) {
   return platform::OemTextToAnsi(out + start, capacity - start);
 }
 
+int TestPassword(const uint8_t header[kEncryptionHeaderSize]) {
+  // With a data descriptor the CRC may not be known when the header is written, so the
+  // modification time stands in for it.
+  const EntryHeader& entry = g_engine.entry;
+  const uint8_t check = entry.descriptor ? static_cast<uint8_t>(entry.time >> 8)
+                                         : static_cast<uint8_t>(entry.crc >> 24);
+  return HeaderMatches(header, check) ? 0 : -1;
+}
+
 bool IsSafeRelativeName(const char* name) {
   if (name[0] == '\0' || IsSeparator(name[0])) return false;
   if (name[1] == ':') return false;  // a drive letter, with or without a folder after it
@@ -294,7 +292,8 @@ bool IsSafeRelativeName(const char* name) {
 
 bool ResyncToSignature() {
   const int file = g_engine.archiveFile;
-  if ((g_engine.entry.flags & 0x0008) && platform::FileSeek(file, -17, SeekFrom::Current) < 0)
+  if ((g_engine.entry.flags & zip::kFlagDescriptor) &&
+      platform::FileSeek(file, -17, SeekFrom::Current) < 0)
     return false;
   for (;;) {
     if (platform::FileSeek(file, -3, SeekFrom::Current) < 0) return false;
@@ -306,17 +305,17 @@ bool ResyncToSignature() {
 
 void WalkRecords() {
   for (;;) {
-    uint8_t raw[4];
-    ReadExactly(raw, sizeof raw);
+    uint8_t raw[zip::central::kSize];
+    ReadExactly(raw, 4);
     switch (Le32(raw)) {
       case LOCAL_HEADER_SIG:
-        ProcessLocalEntry();
+        ProcessLocalEntry(raw);
         break;
       case CENTRAL_HEADER_SIG:
-        SkipCentralHeader();
+        SkipCentralHeader(raw);
         break;
       case END_RECORD_SIG:
-        ReadEndRecord();
+        ReadEndRecord(raw);
         return;
       default:
         if (!ResyncToSignature()) FailWithMessage(MSG_INVALID_HEADER);

@@ -97,13 +97,12 @@ TEST(InflateTable, EveryRowDecodesToItsResultAndOutput) {
     for (bool byteWise : {false, true}) {
       SCOPED_TRACE(std::string(row.label) + (byteWise ? ", byte-wise" : ""));
       g_allocationsLeft = row.allocations;
-      g_inflate.allocate = row.allocations >= 0 ? FailingAllocate : nullptr;
-      g_inflate.byteWise = byteWise;
+      InflateOptions options;
+      options.byteWise = byteWise;
+      if (row.allocations >= 0) options.allocate = FailingAllocate;
       ::testing::internal::CaptureStderr();
-      const DecodeResult got = Decode(row.raw);
+      const DecodeResult got = Decode(row.raw, options);
       const std::string said = ::testing::internal::GetCapturedStderr();
-      g_inflate.allocate = nullptr;
-      g_inflate.byteWise = false;
       EXPECT_EQ(got.code, row.code);
       EXPECT_TRUE(got.output == row.output)
           << got.output.size() << " bytes: " << got.output.substr(0, 40);

@@ -1,32 +1,16 @@
 // Writes ZIP records field by field, so that each test states exactly what lies on disk.
 #include "tests/extract/zip_builder.h"
 
+#include "extract/zip_format.h"
+
 namespace zipbuild {
 
 namespace {
 
 void Put(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+  if (bytes == 2) zip::AppendLe16(out, static_cast<uint16_t>(value));
+  if (bytes == 4) zip::AppendLe32(out, value);
 }
-
-uint32_t CrcStep(uint32_t crc, uint8_t byte) {
-  crc ^= byte;
-  for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  return crc;
-}
-
-struct Keys {
-  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-  void Update(uint8_t p) {
-    k0 = CrcStep(k0, p);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
-  }
-  uint8_t Stream() const {
-    const uint16_t t = static_cast<uint16_t>(k2 | 2);
-    return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-  }
-};
 
 bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
 uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32Of(e.plain); }
@@ -45,7 +29,7 @@ std::string Payload(const Entry& e) {
 std::string Fields(const Entry& e, const std::string& payload, bool local) {
   std::string out;
   Put(out, 20, 2);
-  Put(out, e.flags | (Encrypts(e) ? 1 : 0), 2);
+  Put(out, e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0), 2);
   Put(out, e.method, 2);
   Put(out, e.time, 2);
   Put(out, e.date, 2);
@@ -59,9 +43,13 @@ std::string Fields(const Entry& e, const std::string& payload, bool local) {
 
 }  // namespace
 
+// Bit by bit, as the CRC-32 is defined: independent of the engine's tables.
 uint32_t Crc32Of(const std::string& bytes) {
   uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : bytes) crc = CrcStep(crc, c);
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
   return ~crc;
 }
 
@@ -83,25 +71,23 @@ Entry& Entry::Deflated() {
     out += plain.substr(at, piece);
     at += piece;
   } while (at < plain.size());
-  return Method(8).Data(out);
+  return Method(zip::kMethodDeflated).Data(out);
 }
 
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data) {
-  Keys keys;
-  for (unsigned char c : password) keys.Update(c);
+  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
   std::string out;
-  for (unsigned char p : header12 + data) {
-    out += static_cast<char>(p ^ keys.Stream());
-    keys.Update(p);
-  }
+  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
   return out;
 }
 
 std::string LocalRecord(const Entry& e) {
   const std::string payload = Payload(e);
-  std::string out = "PK\x03\x04" + Fields(e, payload, true) + e.name + payload;
-  if (e.descriptor == 16) out += "PK\x07\x08";
+  std::string out;
+  Put(out, LOCAL_HEADER_SIG, 4);
+  out += Fields(e, payload, true) + e.name + payload;
+  if (e.descriptor == zip::descriptor::kSizeWithSignature) Put(out, DESCRIPTOR_SIG, 4);
   if (e.descriptor) {
     Put(out, Crc32Of(e.plain), 4);
     Put(out, payload.size(), 4);
@@ -111,9 +97,11 @@ std::string LocalRecord(const Entry& e) {
 }
 
 std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset) {
-  std::string out = "PK\x05\x06";
-  Put(out, 0, 4);
-  Put(out, entries * 0x10001u, 4);
+  std::string out;
+  Put(out, END_RECORD_SIG, 4);
+  Put(out, 0, 4);  // disk numbers
+  Put(out, entries, 2);
+  Put(out, entries, 2);
   Put(out, centralSize, 4);
   Put(out, centralOffset, 4);
   Put(out, 0, 2);
@@ -123,7 +111,9 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
 std::string Archive(const std::vector<Entry>& entries) {
   std::string locals, central;
   for (const Entry& e : entries) {
-    central += "PK\x01\x02" + std::string("\x14\x00", 2) + Fields(e, Payload(e), false);
+    Put(central, CENTRAL_HEADER_SIG, 4);
+    Put(central, 20, 2);
+    central += Fields(e, Payload(e), false);
     central += std::string(10, '\0');  // comment length, disk, attributes
     Put(central, locals.size(), 4);
     central += e.name;

@@ -3,6 +3,8 @@
 // way the tests damage an archive.
 #pragma once
 
+#include "extract/zip_format.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,7 +31,9 @@ struct Entry {
   Entry& Sizes(int64_t stored, int64_t plainSize) {
     return compressedSize = stored, uncompressedSize = plainSize, *this;
   }
-  Entry& Streamed(int descriptorSize) { return flags |= 8, descriptor = descriptorSize, *this; }
+  Entry& Streamed(int descriptorSize) {
+    return flags |= zip::kFlagDescriptor, descriptor = descriptorSize, *this;
+  }
   Entry& Encrypted(std::string pw, int check = -1) {
     return password = std::move(pw), encrypt = true, checkByte = check, *this;
   }
