@@ -80,62 +80,26 @@ class EngineTable : public ::testing::Test {
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
       const std::string v = o.substr(2);
+      // clang-format off
       switch (o[1]) {
-        case 'k':
-          job.keepPaths = 1;
-          break;
-        case 'c':
-          job.reportCrcErrors = static_cast<uint16_t>(v.empty() ? 1 : std::stoi(v));
-          break;
-        case 't':
-          test = true;
-          break;
-        case 'e':
-          job.skipEmptyEntries = 1;
-          break;
-        case 's':
-          std::snprintf(nodes[selected].name, sizeof nodes[0].name, "%s", v.c_str());
-          if (selected > 0) nodes[selected - 1].next = &nodes[selected];
-          job.selection = &nodes[0], ++selected;
-          break;
-        case 'P':
-          job.hasPassword = 1, password = v;
-          break;
-        case 'n':
-          g_crypt.ArchivePassword = nullptr;
-          break;
-        case 'o':
-          job.startOffset = std::stoi(v);
-          break;
-        case 'm':
-          fs::create_directories(out + "/" + v);
-          break;
-        case 'd':
-          folder = v[0] == '=' ? v.substr(1) : out + v;
-          break;
-        case 'w':
-          written = v;
-          break;
-        case 'a':
-          looked = v;
-          break;
-        case 'x':
-          cancelByAnswer = true;
-          host.answer = [&host, v](const SentMessage& m) {
-            const auto& sent = host.messages;
-            return intptr_t{m.message == PWM_ADVANCE && sent.size() >= 2 &&
-                            sent[sent.size() - 2] == Name(v)};
-          };
-          break;
-        case 'q':
-          host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; };
-          break;
-        case 'f':
-          limit = std::stol(v);
-          break;
-        default:
-          ADD_FAILURE() << "unknown option " << o;
+        case 'k': job.keepPaths = 1; break;
+        case 'c': job.reportCrcErrors = static_cast<uint16_t>(v.empty() ? 1 : std::stoi(v)); break;
+        case 't': test = true; break;
+        case 'e': job.skipEmptyEntries = 1; break;
+        case 's': std::snprintf(nodes[selected].name, sizeof nodes[0].name, "%s", v.c_str()); if (selected > 0) nodes[selected - 1].next = &nodes[selected]; job.selection = &nodes[0], ++selected; break;
+        case 'P': job.hasPassword = 1, password = v; break;
+        case 'n': g_crypt.ArchivePassword = nullptr; break;
+        case 'o': job.startOffset = std::stoi(v); break;
+        case 'm': fs::create_directories(out + "/" + v); break;
+        case 'd': folder = v[0] == '=' ? v.substr(1) : out + v; break;
+        case 'w': written = v; break;
+        case 'a': looked = v; break;
+        case 'x': cancelByAnswer = true; host.answer = [&host, v](const SentMessage& m) { const auto& sent = host.messages; return intptr_t{m.message == PWM_ADVANCE && sent.size() >= 2 && sent[sent.size() - 2] == Name(v)}; }; break;
+        case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
+        case 'f': limit = std::stol(v); break;
+        default: ADD_FAILURE() << "unknown option " << o;
       }
+      // clang-format on
     }
     fs::create_directories(fs::path(scratch.File(written)).parent_path());
     scratch.Write(written, zip);
