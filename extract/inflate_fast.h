@@ -1,5 +1,5 @@
 // The inflate decoder's fast loop: literal/length and distance codes decoded straight from the
-// input buffer with a 64-bit bit buffer, while enough unread bytes remain there that no code
+// input buffer with a 64-bit bit buffer, while enough unread bytes remain there that no step
 // can reach past them. The byte-wise reader of inflate.cpp takes over near the buffer's end,
 // so the input is filled at exactly the same points as by the byte-wise reader alone.
 #pragma once
@@ -8,10 +8,11 @@
 
 #include <cstdint>
 
-// Unread bytes the input buffer must hold for the fast loop to decode one more symbol: one
-// 8-byte load gives at least 56 bits, more than the 48 that a length and distance pair with
-// their extra bits can take.
-constexpr int32_t kFastInputBytes = 8;
+// Unread bytes the input buffer must hold for the fast loop to decode one more step: a step
+// refills the bit buffer at most twice, each 8-byte load after the first starting at most
+// 7 bytes further on, and a refill gives at least 56 bits, more than the 48 that a length
+// and distance pair with their extra bits can take.
+constexpr int32_t kFastInputBytes = 16;
 constexpr int kFastNeedsInput = -1;
 
 // Copies length bytes from distance bytes back into the window at position, handing the

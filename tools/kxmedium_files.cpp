@@ -2,6 +2,7 @@
 #include "tools/kxmedium_files.h"
 
 #include "platform/handles.h"
+#include "tools/kxmedium_os.h"
 
 namespace kxmedium {
 
@@ -10,14 +11,14 @@ bool ReadWholeFile(const std::string& path, uint64_t limit, std::vector<uint8_t>
   out->clear();
   const platform::File file(platform::FileOpenRead(path.c_str()));
   if (!file) {
-    *error = "cannot open " + path;
+    *error = "cannot open " + path + ": " + SystemReason();
     return false;
   }
   uint8_t buffer[platform::kMaxTransfer];
   for (;;) {
     const unsigned got = platform::FileRead(file.get(), buffer, sizeof buffer);
     if (got == platform::kIoError) {
-      *error = "error reading " + path;
+      *error = "error reading " + path + ": " + SystemReason();
       return false;
     }
     if (out->size() + got >= limit) {
@@ -35,31 +36,31 @@ bool CopyFileStamped(const std::string& source, const std::string& destination,
   {
     const platform::File in(platform::FileOpenRead(source.c_str()));
     if (!in) {
-      *error = "cannot open " + source;
+      *error = "cannot open " + source + ": " + SystemReason();
       return false;
     }
     const platform::File out(platform::FileCreate(destination.c_str()));
     if (!out) {
-      *error = "cannot create " + destination;
+      *error = "cannot create " + destination + ": " + SystemReason();
       return false;
     }
     uint8_t buffer[platform::kMaxTransfer];
     for (;;) {
       const unsigned got = platform::FileRead(in.get(), buffer, sizeof buffer);
       if (got == platform::kIoError) {
-        *error = "error reading " + source;
+        *error = "error reading " + source + ": " + SystemReason();
         ok = false;
         break;
       }
       if (got > 0 && platform::FileWrite(out.get(), buffer, got) != got) {
-        *error = "error writing to " + destination;
+        *error = "error writing to " + destination + ": " + SystemReason();
         ok = false;
         break;
       }
       if (got < sizeof buffer) break;
     }
     if (ok && stamp && !platform::SetFileTimes(out.get(), stamp, stamp, stamp)) {
-      *error = "cannot set the time stamp of " + destination;
+      *error = "cannot set the time stamp of " + destination + ": " + SystemReason();
       ok = false;
     }
   }  // both files closed before a failed copy is deleted

@@ -114,7 +114,8 @@ bool ReadDirectory(int file, uint64_t fileSize, std::vector<DirectoryEntry>* ent
           (Le16(local.data() + zip::local::kFlags) & zip::kFlagEncrypted) ==
               (entry.flags & zip::kFlagEncrypted) &&
           Le16(local.data() + zip::local::kNameLength) == nameLength &&
-          std::equal(entry.name.begin(), entry.name.end(), local.begin() + kLocalSize);
+          std::equal(entry.name.begin(), entry.name.end(), local.begin() + kLocalSize,
+                     [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
     }
     entries->push_back(std::move(entry));
     at += recordSize;

@@ -4,6 +4,7 @@
 
 #include "tools/kxmedium_crypt.h"
 #include "tools/kxmedium_deflate.h"
+#include "tools/kxmedium_os.h"
 
 #include "extract/crc32.h"
 #include "extract/zip_format.h"
@@ -53,7 +54,7 @@ ZipWriter::~ZipWriter() {
 bool ZipWriter::Open(std::string* error) {
   file_.Reset(platform::FileCreate(path_.c_str()));
   if (!file_) {
-    *error = "cannot create " + path_;
+    *error = "cannot create " + path_ + ": " + SystemReason();
     return false;
   }
   return true;
@@ -69,7 +70,7 @@ bool ZipWriter::Write(const std::vector<uint8_t>& bytes, std::string* error) {
     const unsigned piece =
         static_cast<unsigned>(std::min<size_t>(bytes.size() - done, platform::kMaxTransfer));
     if (platform::FileWrite(file_.get(), bytes.data() + done, piece) != piece) {
-      *error = "error writing to " + path_;
+      *error = "error writing to " + path_ + ": " + SystemReason();
       return false;
     }
     done += piece;
