@@ -50,14 +50,33 @@ constexpr unsigned kFastDistanceBits = 8;
 uint32_t g_fastLiterals[1u << kFastLiteralBits];
 uint32_t g_fastDistances[1u << kFastDistanceBits];
 
+// The flat slot of a leaf reached after used bits of links.
+inline uint32_t FlatSlot(const HuffmanEntry& leaf, unsigned used) {
+  const uint32_t length = used + leaf.bits;
+  if (leaf.extra == kExtraLiteral) return kFastLiteral | uint32_t{leaf.value} << 16 | length;
+  if (leaf.extra < kExtraEndOfBlock)
+    return uint32_t{leaf.value} << 16 | uint32_t{leaf.extra} << 8 | length;
+  return kFastSlow;
+}
+
 // Fills a flat table of 2^width slots from a block's tables of root width rootBits: slot i
 // holds what the block's tables decode from the bits i, where that takes at most width bits.
+// A root leaf stands for every slot that shares its low rootBits bits.
 void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width, uint32_t* fast) {
   const unsigned size = 1u << width;
-  for (unsigned i = 0; i < size; ++i) {
-    uint32_t slot = kFastSlow;
-    if (root && rootBits <= width) {
-      const HuffmanEntry* t = root + (i & Mask(rootBits));
+  if (!root || rootBits > width) {
+    for (unsigned i = 0; i < size; ++i) fast[i] = kFastSlow;
+    return;
+  }
+  const unsigned rootSize = 1u << rootBits;
+  for (unsigned r = 0; r < rootSize; ++r) {
+    if (root[r].extra <= kExtraLiteral) {
+      const uint32_t slot = FlatSlot(root[r], 0);
+      for (unsigned i = r; i < size; i += rootSize) fast[i] = slot;
+      continue;
+    }
+    for (unsigned i = r; i < size; i += rootSize) {
+      const HuffmanEntry* t = root + r;
       unsigned used = 0;
       while (t->extra > kExtraLiteral && t->extra != kExtraInvalid) {
         used += t->bits;
@@ -65,13 +84,8 @@ void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width,
         if (used + e > width) break;
         t = t->link + ((i >> used) & Mask(e));
       }
-      const uint32_t length = used + t->bits;
-      if (t->extra == kExtraLiteral)
-        slot = kFastLiteral | uint32_t{t->value} << 16 | length;
-      else if (t->extra < kExtraEndOfBlock)
-        slot = uint32_t{t->value} << 16 | uint32_t{t->extra} << 8 | length;
+      fast[i] = t->extra <= kExtraLiteral ? FlatSlot(*t, used) : kFastSlow;
     }
-    fast[i] = slot;
   }
 }
 
