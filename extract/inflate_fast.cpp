@@ -182,12 +182,14 @@ void CopyMatch(unsigned& position, unsigned distance, unsigned length) {
   }
 }
 
-int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
-                     unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition) {
-  if (!literals) return INFLATE_BAD_DATA;
-  BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
-  BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
+namespace {
+
+// The loop itself, in two forms: one that decrypts ahead of its reading, and one for input
+// that is plain already (an unencrypted entry), which keeps the keys out of its registers.
+template <bool kDecrypt>
+int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, unsigned literalBits,
+                unsigned distanceBits, uint32_t& bitBuffer, unsigned& bitCount,
+                unsigned& windowPosition) {
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
@@ -216,14 +218,17 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   };
 
   while (end - in >= kFastInputBytes) {
-    for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
-         plainEnd < wanted; ++plainEnd)
-      DecryptStep(plainEnd, key0, key1, key2);
+    if constexpr (kDecrypt) {
+      for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
+           plainEnd < wanted; ++plainEnd)
+        DecryptStep(plainEnd, key0, key1, key2);
+    }
     refill();
 
-    // Two literals in a row cannot reach the window's end from here: no test between them.
+    // Up to three literals per refill (30 bits at most); they cannot reach the window's end
+    // from here, so there is no test between them.
     uint32_t e =
-        position < WINDOW_SIZE - 2 ? g_fastLiterals[buffer & Mask(kFastLiteralBits)] : kFastSlow;
+        position < WINDOW_SIZE - 3 ? g_fastLiterals[buffer & Mask(kFastLiteralBits)] : kFastSlow;
     if (e & kFastLiteral) {
       drop(e & 0xFF);
       window[position++] = static_cast<uint8_t>(e >> 16);
@@ -231,7 +236,12 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
       if (e & kFastLiteral) {
         drop(e & 0xFF);
         window[position++] = static_cast<uint8_t>(e >> 16);
-        continue;
+        e = g_fastLiterals[buffer & Mask(kFastLiteralBits)];
+        if (e & kFastLiteral) {
+          drop(e & 0xFF);
+          window[position++] = static_cast<uint8_t>(e >> 16);
+          continue;
+        }
       }
       refill();  // enough bits again for a whole length and distance pair
     }
@@ -284,7 +294,9 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
       CopyWithSpill(window + position, distance, length);
       position += length;
     } else {
-      CopyMatch(position, distance, length);
+      unsigned wrapped = position;  // a copy in memory: the loop's own stays in a register
+      CopyMatch(wrapped, distance, length);
+      position = wrapped;
     }
   }
 
@@ -295,11 +307,28 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   count -= 8 * giveBack;
   if (in != start) g_inflate.receiver = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
-  g_stream.plainEnd = plainEnd;
-  g_crypt.keys = {key0, key1, key2};
+  if constexpr (kDecrypt) {
+    g_stream.plainEnd = plainEnd;
+    g_crypt.keys = {key0, key1, key2};
+  }
   g_stream.inputCount = static_cast<int32_t>(end - in);
   bitBuffer = static_cast<uint32_t>(buffer & Mask(count));
   bitCount = count;
   windowPosition = position;
   return status;
+}
+
+}  // namespace
+
+int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
+                     unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
+                     unsigned& bitCount, unsigned& windowPosition) {
+  if (!literals) return INFLATE_BAD_DATA;
+  BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
+  BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
+  if (g_stream.plainEnd < g_stream.inputPosition + g_stream.inputCount)
+    return DecodeCodes<true>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                             windowPosition);
+  return DecodeCodes<false>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                            windowPosition);
 }
