@@ -1,7 +1,7 @@
 // The fast loop of the inflate decoder (see inflate_fast.h): the same window handling as the
 // byte-wise loop of inflate.cpp, without a test per bit request. Codes are looked up in flat
 // tables of its own, derived from the block's tables, that decode most codes with their
-// length or distance base in one access; up to two literals are decoded per refill, and
+// length or distance base in one access; up to three literals are decoded per refill, and
 // matches are copied 8 or 16 bytes a step.
 #include "extract/inflate_fast.h"
 
@@ -13,8 +13,9 @@
 
 namespace {
 
-// Decrypted bytes kept ready ahead of the reading: enough for the next 8-byte load, and a
-// lead of a few symbols, so that about one byte is decrypted per symbol decoded.
+// Decrypted bytes kept ready ahead of the reading: enough for the two 8-byte loads of a step
+// (15 bytes), and a lead of a few symbols, so that about one byte is decrypted per symbol
+// decoded.
 constexpr long kDecryptLead = 24;
 
 inline uint64_t Load64(const uint8_t* p) {
@@ -89,10 +90,10 @@ void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width,
   }
 }
 
-// A match that neither wraps around the window nor comes within 8 bytes of its end, in the
-// fast loop: copied 16 or 8 bytes a step, which may write up to 15 bytes past the match. The
-// window's bytes there are older data that later matches may still need: they are saved
-// first and put back after the copy.
+// A match that neither wraps around the window nor ends within 8 bytes of its end, in the
+// fast loop: copied 16 or 8 bytes a step, which may write up to 15 bytes past the match (the
+// window's allocation has 8 bytes to spare). The window's bytes there are older data that
+// later matches may still need: they are saved first and put back after the copy.
 inline void CopyWithSpill(uint8_t* to, unsigned distance, unsigned length) {
   uint8_t* const end = to + length;
   uint8_t saved[16];
