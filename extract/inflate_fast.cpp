@@ -190,7 +190,7 @@ namespace {
 template <bool kDecrypt>
 int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, unsigned literalBits,
                 unsigned distanceBits, uint32_t& bitBuffer, unsigned& bitCount,
-                unsigned& windowPosition) {
+                unsigned& windowPosition, uint16_t& lastByte) {
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
@@ -306,7 +306,7 @@ int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, uns
   if (giveBack > static_cast<unsigned>(in - start)) giveBack = static_cast<unsigned>(in - start);
   in -= giveBack;
   count -= 8 * giveBack;
-  if (in != start) g_inflate.receiver = in[-1];
+  if (in != start) lastByte = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
   if constexpr (kDecrypt) {
     g_stream.plainEnd = plainEnd;
@@ -323,13 +323,13 @@ int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, uns
 
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
                      unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition) {
+                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte) {
   if (!literals) return INFLATE_BAD_DATA;
   BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
   BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
   if (g_stream.plainEnd < g_stream.inputPosition + g_stream.inputCount)
     return DecodeCodes<true>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
-                             windowPosition);
+                             windowPosition, lastByte);
   return DecodeCodes<false>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
-                            windowPosition);
+                            windowPosition, lastByte);
 }

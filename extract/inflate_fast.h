@@ -4,7 +4,7 @@
 // so the input is filled at exactly the same points as by the byte-wise reader alone.
 #pragma once
 
-#include "extract/inflate.h"
+#include "extract/huffman.h"
 
 #include <cstdint>
 
@@ -22,8 +22,9 @@ void CopyMatch(unsigned& position, unsigned distance, unsigned length);
 // Decodes symbols into the window from the given bit state and window position until the
 // input buffer runs low (kFastNeedsInput), the end-of-block code (INFLATE_OK) or an invalid
 // code (INFLATE_BAD_DATA). Whole bytes it took but did not use go back to the input buffer,
-// so the bit state handed back holds no more than it came with, or fewer than 8 bits. An
-// encrypted entry's bytes are decrypted on the way, a little ahead of the reading.
+// so the bit state handed back holds no more than it came with, or fewer than 8 bits; lastByte
+// receives the last byte taken, when one was. An encrypted entry's bytes are decrypted on the
+// way, a little ahead of the reading.
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
                      unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition);
+                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte);
