@@ -33,6 +33,7 @@ struct EntryHeader {
   uint16_t extraLength = 0;
   bool encrypted = false;   // flag bit 0
   bool descriptor = false;  // flag bit 3
+  bool utf8Name = false;    // the name is UTF-8: flag bit 11, or an Info-ZIP Unicode Path
 };
 
 struct EngineState {

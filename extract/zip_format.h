@@ -18,6 +18,9 @@ namespace zip {
 constexpr uint16_t kFlagEncrypted = 0x0001;   // traditional encryption
 constexpr uint16_t kFlagMaximum = 0x0002;     // Deflate option bits: maximum compression
 constexpr uint16_t kFlagDescriptor = 0x0008;  // sizes and CRC-32 follow the data
+constexpr uint16_t kFlagUtf8Name = 0x0800;    // the name is UTF-8 (else code page 437)
+// Info-ZIP's Unicode Path extra field: version 1, the CRC-32 of the stored name, the UTF-8 name.
+constexpr uint16_t kUnicodePathTag = 0x7075;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr unsigned kEncryptionHeaderSize = 12;

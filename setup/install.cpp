@@ -4,6 +4,7 @@
 #include "setup/install.h"
 
 #include "extract/extract.h"
+#include "platform/win32_handles.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "setup/companion.h"
@@ -46,6 +47,17 @@ void LoadSetupTexts(HINSTANCE instance) {
   LoadStringA(instance, MSG_ACTION_INSTALLING, g_setup.actionText, kSetupTextLimit);
 }
 
+bool AnotherSetupRunning() {
+  // Two setups on one destination would delete and move each other's files (the main program
+  // among them), so only the first one runs. The mutex is the system's and goes with the
+  // process, however it ends.
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, kSetupMutexName);
+  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  CloseHandle(mutex);
+  ShowMessage(nullptr, MSG_SETUP_RUNNING, MB_ICONERROR);
+  return true;
+}
+
 bool MainProgramRunning() {
   if (!FindWindowA("Karvex2WClass", nullptr) && !FindWindowA("KarvexWClass", nullptr)) return false;
   ShowMessage(nullptr, MSG_ALREADY_RUNNING, MB_ICONERROR);
@@ -68,14 +80,16 @@ bool LocateSource() {
 }
 
 int ReadProgramFilesDir(char* output, size_t capacity) {
-  HKEY key;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProgramFilesKey, &key) != ERROR_SUCCESS) return 0;
   // One byte beyond what is read, for the terminator a value may have been stored without.
   char value[kProgramFilesLimit + 1];
   DWORD size = kProgramFilesLimit;
-  const LONG status = RegQueryValueExA(key, kProgramFilesValue, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
+  LONG status;
+  {
+    platform::RegistryKey key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProgramFilesKey, key.Receive()) != ERROR_SUCCESS) return 0;
+    status = RegQueryValueExA(key.get(), kProgramFilesValue, nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(value), &size);
+  }
   if (status != ERROR_SUCCESS || size > kProgramFilesLimit) return 0;
   value[size] = '\0';
   const size_t length = std::strlen(value);
@@ -199,6 +213,7 @@ int LaunchMainProgram() {
 
 int RunInstallation(HINSTANCE instance) {
   LoadSetupTexts(instance);
+  if (AnotherSetupRunning()) return 0;
   if (MainProgramRunning()) return 0;
   if (!ReleaseFileManagerExtension()) return 0;
   if (!LocateSource()) return 0;

@@ -4,7 +4,7 @@
 #include "tools/kxmedium_zipdir.h"
 
 #include "extract/zip_format.h"
-#include "platform/platform.h"
+#include "platform/handles.h"
 
 #include <algorithm>
 
@@ -133,14 +133,12 @@ bool ReadZipDirectory(const std::string& path, std::vector<DirectoryEntry>* entr
     *error = "not found";
     return false;
   }
-  const int file = platform::FileOpenRead(path.c_str());
-  if (file == platform::kInvalidFile) {
+  const platform::File file(platform::FileOpenRead(path.c_str()));
+  if (!file) {
     *error = "cannot be opened";
     return false;
   }
-  const bool ok = ReadDirectory(file, data.sizeLow, entries, error);
-  platform::FileClose(file);
-  return ok;
+  return ReadDirectory(file.get(), data.sizeLow, entries, error);
 }
 
 }  // namespace kxmedium

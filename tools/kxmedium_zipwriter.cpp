@@ -4,6 +4,7 @@
 
 #include "tools/kxmedium_crypt.h"
 #include "tools/kxmedium_deflate.h"
+#include "tools/kxmedium_os.h"
 
 #include "extract/crc32.h"
 #include "extract/zip_format.h"
@@ -46,14 +47,14 @@ ZipWriter::ZipWriter(std::string path, std::string password, bool storeOnly)
     : path_(std::move(path)), password_(std::move(password)), storeOnly_(storeOnly) {}
 
 ZipWriter::~ZipWriter() {
-  if (file_ != platform::kInvalidFile) platform::FileClose(file_);
+  file_.Reset();  // closed before an unfinished archive is deleted
   if (!finished_) platform::FileDelete(path_.c_str());
 }
 
 bool ZipWriter::Open(std::string* error) {
-  file_ = platform::FileCreate(path_.c_str());
-  if (file_ == platform::kInvalidFile) {
-    *error = "cannot create " + path_;
+  file_.Reset(platform::FileCreate(path_.c_str()));
+  if (!file_) {
+    *error = "cannot create " + path_ + ": " + SystemReason();
     return false;
   }
   return true;
@@ -68,8 +69,8 @@ bool ZipWriter::Write(const std::vector<uint8_t>& bytes, std::string* error) {
   while (done < bytes.size()) {
     const unsigned piece =
         static_cast<unsigned>(std::min<size_t>(bytes.size() - done, platform::kMaxTransfer));
-    if (platform::FileWrite(file_, bytes.data() + done, piece) != piece) {
-      *error = "error writing to " + path_;
+    if (platform::FileWrite(file_.get(), bytes.data() + done, piece) != piece) {
+      *error = "error writing to " + path_ + ": " + SystemReason();
       return false;
     }
     done += piece;
@@ -151,8 +152,7 @@ bool ZipWriter::Finish(std::string* error) {
   Put32(end, static_cast<uint32_t>(directoryOffset));
   Put16(end, 0);  // comment length
   if (!Write(directory, error) || !Write(end, error)) return false;
-  platform::FileClose(file_);
-  file_ = platform::kInvalidFile;
+  file_.Reset();
   finished_ = true;
   return true;
 }

@@ -76,7 +76,7 @@ class EngineTable : public ::testing::Test {
     size_t selected = 0;
     std::string folder = out, written = "a.zip", looked, password;
     bool test = false, cancelByAnswer = false;
-    [[maybe_unused]] long limit = -1;
+    [[maybe_unused]] long limit = -1;  // file-size limits exist natively only
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
       const std::string v = o.substr(2);

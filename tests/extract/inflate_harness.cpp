@@ -2,7 +2,7 @@
 // output file, and reads the output back.
 #include "tests/extract/inflate_harness.h"
 
-#include "extract/entry_decode.h"
+#include "extract/single_entry.h"
 #include "tests/extract/engine_host.h"
 
 #include <cstdio>

@@ -1,6 +1,8 @@
 // Writes ZIP records field by field, so that each test states exactly what lies on disk.
 #include "tests/extract/zip_builder.h"
 
+#include <fstream>
+
 #include "extract/zip_format.h"
 
 namespace zipbuild {
@@ -37,7 +39,7 @@ std::string Fields(const Entry& e, const std::string& payload, bool local) {
   Put(out, local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4);
   Put(out, local && e.uncompressedSize >= 0 ? uint32_t(e.uncompressedSize) : e.plain.size(), 4);
   Put(out, e.name.size(), 2);
-  Put(out, 0, 2);
+  Put(out, e.extra.size(), 2);
   return out;
 }
 
@@ -86,7 +88,7 @@ std::string LocalRecord(const Entry& e) {
   const std::string payload = Payload(e);
   std::string out;
   Put(out, LOCAL_HEADER_SIG, 4);
-  out += Fields(e, payload, true) + e.name + payload;
+  out += Fields(e, payload, true) + e.name + e.extra + payload;
   if (e.descriptor == zip::descriptor::kSizeWithSignature) Put(out, DESCRIPTOR_SIG, 4);
   if (e.descriptor) {
     Put(out, Crc32Of(e.plain), 4);
@@ -108,6 +110,17 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
   return out;
 }
 
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize) {
+  Entry big = Stored("big.bin", "");
+  big.compressedSize = big.uncompressedSize = bigSize;
+  big.crc = 0;
+  std::ofstream out(path, std::ios::binary);
+  out << LocalRecord(big);
+  out.seekp(static_cast<std::streamoff>(out.tellp()) + bigSize);
+  out << "JUNK!" << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
+  return path;
+}
+
 std::string Archive(const std::vector<Entry>& entries) {
   std::string locals, central;
   for (const Entry& e : entries) {
@@ -116,7 +129,7 @@ std::string Archive(const std::vector<Entry>& entries) {
     central += Fields(e, Payload(e), false);
     central += std::string(10, '\0');  // comment length, disk, attributes
     Put(central, locals.size(), 4);
-    central += e.name;
+    central += e.name + e.extra;
     locals += LocalRecord(e);
   }
   return locals + central + EndRecord(entries.size(), central.size(), locals.size());

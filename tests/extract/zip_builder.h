@@ -15,6 +15,7 @@ uint32_t Crc32Of(const std::string& bytes);
 
 struct Entry {
   std::string name, plain;  // plain: the content; its CRC-32 and size fill the header
+  std::string extra;        // the extra field, in both headers
   std::string data;         // the data as stored; plain unless set
   bool hasData = false;
   uint16_t method = 0, flags = 0, time = 0x6000, date = 0x5821;  // 2024-01-01 12:00:00
@@ -47,6 +48,10 @@ Entry Stored(std::string name, std::string plain);
 std::string LocalRecord(const Entry& entry);
 std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset);
 std::string Archive(const std::vector<Entry>& entries);
+
+// A sparse archive past 2 GiB: a stored entry "big.bin" of bigSize bytes (the hole of the
+// file), five junk bytes, the stored entry "small.txt" holding "hello", and the end record.
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize);
 
 // Traditional ZIP encryption of a 12-byte header and the data.
 std::string Encrypt(const std::string& password, const std::string& header12,
