@@ -161,7 +161,7 @@ void BuildOutputPath() {
 unsigned PeekBytes(uint8_t* bytes) {
   const unsigned n = platform::FileRead(g_engine.archiveFile, bytes, 16);
   if (n == platform::kIoError) return 0;
-  platform::FileSeek(g_engine.archiveFile, -static_cast<long>(n), SeekFrom::Current);
+  platform::FileSeek(g_engine.archiveFile, -static_cast<int64_t>(n), SeekFrom::Current);
   return n;
 }
 
