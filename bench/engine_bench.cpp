@@ -5,7 +5,7 @@
 // The data is a few megabytes of real files of this machine: headers as text and a library.
 #include "extract/crc32.h"
 #include "extract/decrypt.h"
-#include "extract/entry_decode.h"
+#include "extract/single_entry.h"
 #include "extract/zip_format.h"
 
 #include <benchmark/benchmark.h>

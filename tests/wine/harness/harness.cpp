@@ -3,6 +3,8 @@
 // desktop; texts are read without blocking on a busy thread.
 #include "tests/wine/harness/harness.h"
 
+#include "platform/win32_handles.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -108,23 +110,22 @@ BoxIcon IconOnScreen(HWND iconControl) {
     Image drawn[2];
     const COLORREF backgrounds[2] = {RGB(255, 0, 255), RGB(0, 255, 0)};
     for (int k = 0; k < 2; ++k) {
-      HDC screenDc = GetDC(nullptr);
-      HDC memory = CreateCompatibleDC(screenDc);
-      HBITMAP bitmap = CreateCompatibleBitmap(screenDc, screen.width, screen.height);
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      HBRUSH brush = CreateSolidBrush(backgrounds[k]);
-      RECT all = {0, 0, screen.width, screen.height};
-      FillRect(memory, &all, brush);
-      DeleteObject(brush);
-      DrawIconEx(memory, 0, 0, icon, screen.width, screen.height, 0, nullptr, DI_NORMAL);
+      const platform::WindowDc screenDc(nullptr);
+      const platform::MemoryDc memory(CreateCompatibleDC(screenDc.get()));
+      const platform::GdiObject<HBITMAP> bitmap(
+          CreateCompatibleBitmap(screenDc.get(), screen.width, screen.height));
+      const platform::SelectedObject selected(memory.get(), bitmap.get());
+      {
+        const platform::GdiObject<HBRUSH> brush(CreateSolidBrush(backgrounds[k]));
+        RECT all = {0, 0, screen.width, screen.height};
+        FillRect(memory.get(), &all, brush.get());
+      }
+      DrawIconEx(memory.get(), 0, 0, icon, screen.width, screen.height, 0, nullptr, DI_NORMAL);
       drawn[k].width = screen.width;
       drawn[k].height = screen.height;
       for (int y = 0; y < screen.height; ++y)
-        for (int x = 0; x < screen.width; ++x) drawn[k].pixels.push_back(GetPixel(memory, x, y));
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-      DeleteDC(memory);
-      ReleaseDC(nullptr, screenDc);
+        for (int x = 0; x < screen.width; ++x)
+          drawn[k].pixels.push_back(GetPixel(memory.get(), x, y));
     }
     int opaque = 0, same = 0;
     for (size_t i = 0; i < screen.pixels.size(); ++i) {

@@ -5,6 +5,8 @@
 // open and a running main program. Every wait polls with a timeout; nothing sleeps a fixed time.
 #pragma once
 
+#include "platform/win32_handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -207,12 +209,8 @@ class Actor {
   Actor() = default;
   static Actor Start(const std::string& arguments, const std::string& name);
   struct Events {
-    HANDLE ready = nullptr;
-    HANDLE release = nullptr;
-    Events() = default;
-    Events(Events&& other) noexcept;
-    Events& operator=(Events&& other) noexcept;
-    ~Events();
+    platform::KernelHandle ready;
+    platform::KernelHandle release;
   };
   Events events_;
   Process process_;

@@ -4,6 +4,8 @@
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/harness/png.h"
 
+#include "platform/win32_handles.h"
+
 namespace harness {
 
 namespace {
@@ -20,14 +22,12 @@ Image CopyFromDc(HDC source, int x, int y, int width, int height) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC memory = CreateCompatibleDC(source);
-  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!dib) {
-    DeleteDC(memory);
-    return image;
-  }
-  HGDIOBJ old = SelectObject(memory, dib);
-  if (BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY)) {
+  const platform::MemoryDc memory(CreateCompatibleDC(source));
+  const platform::GdiObject<HBITMAP> dib(
+      CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dib) return image;
+  const platform::SelectedObject selected(memory.get(), dib.get());
+  if (BitBlt(memory.get(), 0, 0, width, height, source, x, y, SRCCOPY)) {
     GdiFlush();
     image.width = width;
     image.height = height;
@@ -38,9 +38,6 @@ Image CopyFromDc(HDC source, int x, int y, int width, int height) {
       image.pixels[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
     }
   }
-  SelectObject(memory, old);
-  DeleteObject(dib);
-  DeleteDC(memory);
   return image;
 }
 
@@ -60,10 +57,8 @@ RECT ClientRectOnScreen(HWND window) {
 Image CaptureClient(HWND window) {
   RECT r = {};
   GetClientRect(window, &r);
-  HDC dc = GetDC(window);
-  Image image = CopyFromDc(dc, 0, 0, r.right, r.bottom);
-  ReleaseDC(window, dc);
-  return image;
+  const platform::WindowDc dc(window);
+  return CopyFromDc(dc.get(), 0, 0, r.right, r.bottom);
 }
 
 Image CaptureClientFromScreen(HWND window) {
@@ -76,18 +71,14 @@ Image CaptureClientFromScreen(HWND window) {
                           {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
   for (const POINT& p : probes)
     if (!Belongs(WindowFromPoint(p), window)) return {};
-  HDC screen = GetDC(nullptr);
-  Image image = CopyFromDc(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
-  ReleaseDC(nullptr, screen);
-  return image;
+  const platform::WindowDc screen(nullptr);
+  return CopyFromDc(screen.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 Image CaptureScreen() {
-  HDC screen = GetDC(nullptr);
-  Image image =
-      CopyFromDc(screen, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  ReleaseDC(nullptr, screen);
-  return image;
+  const platform::WindowDc screen(nullptr);
+  return CopyFromDc(screen.get(), 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                    GetSystemMetrics(SM_CYSCREEN));
 }
 
 bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
@@ -98,9 +89,8 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
   int sameLooks = 0;
   return WaitFor(
       [&] {
-        HDC screen = GetDC(nullptr);
-        Image now = CopyFromDc(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
-        ReleaseDC(nullptr, screen);
+        const platform::WindowDc screen(nullptr);
+        Image now = CopyFromDc(screen.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
         sameLooks = now.pixels == last ? sameLooks + 1 : 0;
         last = std::move(now.pixels);
         return sameLooks >= 2;

@@ -114,28 +114,13 @@ std::string FreshFolder(const std::string& name) {
 
 // ---- Actor ----
 
-Actor::Events::Events(Events&& other) noexcept : ready(other.ready), release(other.release) {
-  other.ready = other.release = nullptr;
-}
-
-Actor::Events& Actor::Events::operator=(Events&& other) noexcept {
-  std::swap(ready, other.ready);
-  std::swap(release, other.release);
-  return *this;
-}
-
-Actor::Events::~Events() {
-  if (ready) CloseHandle(ready);
-  if (release) CloseHandle(release);
-}
-
 Actor Actor::Start(const std::string& arguments, const std::string& name) {
   static std::atomic<int> counter{0};
   const std::string base = "kxactor-" + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string(++counter) + "-" + name;
   Actor actor;
-  actor.events_.ready = CreateEventA(nullptr, TRUE, FALSE, (base + "-ready").c_str());
-  actor.events_.release = CreateEventA(nullptr, TRUE, FALSE, (base + "-release").c_str());
+  actor.events_.ready.Reset(CreateEventA(nullptr, TRUE, FALSE, (base + "-ready").c_str()));
+  actor.events_.release.Reset(CreateEventA(nullptr, TRUE, FALSE, (base + "-release").c_str()));
   actor.process_ =
       Process::Start(Quote(ProgramBeside("kxactor.exe")) + " " + base + " " + arguments);
   return actor;
@@ -165,14 +150,15 @@ bool Actor::WaitReady(DWORD timeoutMs) {
   if (!process_.started()) return false;
   return WaitFor(
              [&] {
-               return WaitForSingleObject(events_.ready, 0) == WAIT_OBJECT_0 || !process_.Running();
+               return WaitForSingleObject(events_.ready.get(), 0) == WAIT_OBJECT_0 ||
+                      !process_.Running();
              },
              timeoutMs) &&
-         WaitForSingleObject(events_.ready, 0) == WAIT_OBJECT_0;
+         WaitForSingleObject(events_.ready.get(), 0) == WAIT_OBJECT_0;
 }
 
 void Actor::Release() {
-  if (events_.release) SetEvent(events_.release);
+  if (events_.release) SetEvent(events_.release.get());
 }
 
 bool Actor::WaitExit(DWORD timeoutMs) { return process_.WaitExit(timeoutMs); }
