@@ -6,6 +6,7 @@
 #include "extract/engine.h"
 #include "extract/entry_decode.h"
 #include "extract/inflate.h"
+#include "extract/single_entry.h"
 #include "extract/stream.h"
 #include "tests/extract/engine_host.h"
 #include "tests/extract/inflate_harness.h"

@@ -39,7 +39,7 @@ std::string Fields(const Entry& e, const std::string& payload, bool local) {
   Put(out, local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4);
   Put(out, local && e.uncompressedSize >= 0 ? uint32_t(e.uncompressedSize) : e.plain.size(), 4);
   Put(out, e.name.size(), 2);
-  Put(out, 0, 2);
+  Put(out, e.extra.size(), 2);
   return out;
 }
 
@@ -88,7 +88,7 @@ std::string LocalRecord(const Entry& e) {
   const std::string payload = Payload(e);
   std::string out;
   Put(out, LOCAL_HEADER_SIG, 4);
-  out += Fields(e, payload, true) + e.name + payload;
+  out += Fields(e, payload, true) + e.name + e.extra + payload;
   if (e.descriptor == zip::descriptor::kSizeWithSignature) Put(out, DESCRIPTOR_SIG, 4);
   if (e.descriptor) {
     Put(out, Crc32Of(e.plain), 4);
@@ -129,7 +129,7 @@ std::string Archive(const std::vector<Entry>& entries) {
     central += Fields(e, Payload(e), false);
     central += std::string(10, '\0');  // comment length, disk, attributes
     Put(central, locals.size(), 4);
-    central += e.name;
+    central += e.name + e.extra;
     locals += LocalRecord(e);
   }
   return locals + central + EndRecord(entries.size(), central.size(), locals.size());

@@ -15,6 +15,7 @@ uint32_t Crc32Of(const std::string& bytes);
 
 struct Entry {
   std::string name, plain;  // plain: the content; its CRC-32 and size fill the header
+  std::string extra;        // the extra field, in both headers
   std::string data;         // the data as stored; plain unless set
   bool hasData = false;
   uint16_t method = 0, flags = 0, time = 0x6000, date = 0x5821;  // 2024-01-01 12:00:00
