@@ -360,9 +360,7 @@ bool ResyncToSignature() {
       platform::FileSeek(file, -17, SeekFrom::Current) < 0)
     return false;
   for (;;) {
-    const int64_t at = platform::FileSeek(file, -3, SeekFrom::Current);
-    if (at < 0) return false;
-    if (at > kLastRecordStart) FailBeyond4GiB();
+    if (platform::FileSeek(file, -3, SeekFrom::Current) < 0) return false;
     uint8_t raw[4];
     if (platform::FileRead(file, raw, 4) != 4) return false;
     if (IsKnownSignature(Le32(raw))) return platform::FileSeek(file, -4, SeekFrom::Current) >= 0;
