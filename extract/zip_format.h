@@ -54,15 +54,6 @@ inline uint32_t Le32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-inline void StoreLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-inline void StoreLe32(uint8_t* p, uint32_t value) {
-  StoreLe16(p, static_cast<uint16_t>(value));
-  StoreLe16(p + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // Appends to any byte container with push_back (std::vector<uint8_t>, std::string).
 template <class Bytes>
 void AppendLe16(Bytes& out, uint16_t value) {
@@ -112,12 +103,6 @@ inline CryptKeys KeysForPassword(const char* password) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(password); *p; ++p)
     UpdateKeys(keys, *p);
   return keys;
-}
-
-inline uint8_t DecryptByte(CryptKeys& keys, uint8_t cipher) {
-  const uint8_t plain = cipher ^ KeystreamByte(keys);
-  UpdateKeys(keys, plain);
-  return plain;
 }
 
 inline uint8_t EncryptByte(CryptKeys& keys, uint8_t plain) {
