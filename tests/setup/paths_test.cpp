@@ -97,33 +97,36 @@ TEST(ExpandLongPath, ResultFitsExactlyOrFailsWithoutOverflow) {
   dir.Write("Sub Folder/File Name.txt", "x");
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const std::string source = "Sub Folder\\File Name.txt";
-  const std::pair<std::string, size_t> rows[] = {
-      // source and capacity; 64 when it fits
-      {source, 64},
-      {source, source.size() + 1},
-      {source, source.size()},
-      {source, 12},
-      {source, 5},
-      {source, 1},
-      {"Sub Folder\\File*.txt", 64},
-      {"Sub Folder\\Missing.txt", 64},
-      {"No Folder\\File Name.txt", 64},
-      {"Sub Folder\\", 64},
-      {std::string(kPathSize, 'a'), 64},
+  const std::string source = "Sub Folder\\File Name.txt",
+                    network = std::string("/") += dir.path().string();
+  const struct {
+    std::string source;
+    size_t capacity;
+    bool expanded;  // to the source itself
+  } rows[] = {
+      {source, 64, true},
+      {source, source.size() + 1, true},
+      {source, source.size(), false},
+      {source, 12, false},
+      {source, 5, false},
+      {source, 1, false},
+      {"Sub Folder\\File*.txt", 64, true},
+      {"Sub Folder\\Missing.txt", 64, false},
+      {"No Folder\\File Name.txt", 64, false},
+      {"Sub Folder\\", 64, false},
+      {std::string(kPathSize, 'a'), 64, false},
+      {network + "/Sub Folder", 8, false},  // the network prefix does not fit
+      {"//tmp", 64, false},                 // a network path without its share
   };
-  for (const auto& [path, capacity] : rows) {
+  for (const auto& row : rows) {
     char out[64];
     std::memset(out, '#', sizeof out);
-    const bool fits = capacity > path.size() && path.find("Missing") == std::string::npos &&
-                      path.find("No ") == std::string::npos && path.back() != '\\' &&
-                      path.size() < kPathSize;
-    EXPECT_EQ(ExpandLongPath(path.c_str(), out, capacity), fits ? int(path.size()) : 0)
-        << path << " " << capacity;
-    EXPECT_EQ(std::string(out, fits ? path.size() + 1 : 0), fits ? path + '\0' : "");
-    EXPECT_EQ(std::string(out + capacity, sizeof out - capacity),
-              std::string(sizeof out - capacity, '#'))
-        << capacity;
+    const size_t length = row.expanded ? row.source.size() : 0;
+    EXPECT_EQ(ExpandLongPath(row.source.c_str(), out, row.capacity), int(length))
+        << row.source << " " << row.capacity;
+    EXPECT_STREQ(row.expanded ? out : "", row.expanded ? row.source.c_str() : "");
+    EXPECT_EQ(std::string(out + row.capacity, sizeof out - row.capacity),
+              std::string(sizeof out - row.capacity, '#'));
   }
   char path[kPathSize] = "Sub Folder\\Missing";
   EXPECT_STREQ(ExpandLongPathInPlace(path, sizeof path), "Sub Folder\\Missing");

@@ -1,11 +1,17 @@
 // kxmedium as a program: the media it builds are read alike by unzip, 7-Zip, zipinfo and
 // kxextract; verify accepts a fresh medium and names each fault of a damaged one; build
-// refuses, one row each, the inputs the setup could not install from.
+// refuses, one row each, the inputs the setup could not install from. Then its pieces
+// in-process: payload names, SZDD sizes, totals, MS-DOS times, the directory reader.
 #include "extract/decrypt.h"
 #include "res/companions.h"
 #include "tests/extract/zip_builder.h"
 #include "tests/scratch.h"
 #include "tests/tools/run_program.h"
+#include "tools/kxmedium_names.h"
+#include "tools/kxmedium_os.h"
+#include "tools/kxmedium_totals.h"
+#include "tools/kxmedium_zipdir.h"
+#include "tools/kxmedium_zipwriter.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -308,3 +315,93 @@ TEST(KxMediumUsage, WrongArgumentsAreAUsageError) {
 }
 
 }  // namespace
+
+namespace kxmedium {
+namespace {
+
+// clang-format off
+TEST(KxMediumParts, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
+  const struct { std::string name, stored, reason; } rows[] = {
+      {"README.TXT", "README.TXT", ""}, {"caf\xC3\xA9.txt", "caf\x82.txt", ""}, {"CONSOLE.TXT", "CONSOLE.TXT", ""},
+      {".profile", ".profile", ""}, {std::string(255, 'a'), std::string(255, 'a'), ""},
+      {"", "", "empty or longer than 255"}, {std::string(256, 'a'), "", "empty or longer than 255"},
+      {"a*b", "", "character Windows does not allow"}, {"a\x1F", "", "character Windows does not allow"},
+      {"trailing ", "", "ends in a dot or a blank"}, {"nul", "", "device name"}, {"Com1.log", "", "device name"},
+      {"LPT9", "", "device name"}, {"COM0", "COM0", ""}, {"\xE2\x82\xAC", "", "OEM code page"}, {"bad\xFF.txt", "", "OEM code page"},
+      {"\xC3", "", "OEM code page"}, {"\xF0\x9F\x98\x80", "", "OEM code page"},
+  };
+  for (const auto& row : rows) {
+    std::string why;
+    EXPECT_EQ(ArchiveNameFor(row.name, &why), row.stored) << row.name;
+    EXPECT_NE(why.find(row.reason), std::string::npos) << row.name << ": " << why;
+    EXPECT_EQ(why.empty(), row.reason.empty()) << row.name;
+  }
+}
+
+TEST(KxMediumParts, SzddSizesTotalsAndDosTimes) {
+  ScratchFolder scratch;
+  const std::string sig("SZDD\x88\xF0\x27\x33", 8);
+  const std::pair<std::string, uint32_t> szdd[] = {{sig + "A_" + std::string("\x10\x27\x00\x00", 4) + "rest", 10000}, {sig + "A_\xFF\xFF\xFF\xFF", 0xFFFFFFFF}, {sig + "A_\x10\x27\x00", 777}, {"SZDD\x88\xF0\x27\x34" "A_\x10\x27\x00\x00", 777}, {"just text, long enough", 777}};
+  for (const auto& [bytes, expected] : szdd) EXPECT_EQ(ExpandedFileSize(scratch.Write("f", bytes), 777), expected) << bytes;
+  EXPECT_EQ(ExpandedFileSize(scratch.File("absent"), 777), 777u);
+  for (const auto& [bytes, kb, range, fits] : {std::tuple{0ull, 0u, 0u, true}, {10239ull, 9u, 0u, true}, {10240ull, 10u, 1u, true}, {102399ull, 99u, 9u, true}, {0xFFFFFFFFull, 4194303u, 419430u, true}, {0x100000000ull, 0u, 0u, false}}) {
+    MediumTotal total;
+    total.bytes = bytes;
+    EXPECT_EQ(DescribeTotal(total), "total " + std::to_string(bytes) + " bytes (" + std::to_string(kb) + " KB), meter range " + std::to_string(range));
+    EXPECT_EQ(total.fitsSetup(), fits) << bytes;
+  }
+  // The tests run with TZ=UTC: MS-DOS times are local, in two-second steps, 1980 to 2107.
+  for (const auto& [unix, ok, date, time] : {std::tuple{315532800ll, true, 0x0021, 0x0000}, {315532799ll, false, 0, 0}, {1614834367ll, true, 0x5264, 0x28C3}, {4354819199ll, true, 0xFF9F, 0xBF7D}, {4354819200ll, false, 0, 0}}) {
+    const uint64_t ticks = static_cast<uint64_t>(unix) * 10000000ull + 116444736000000000ull;
+    uint16_t d = 0, t = 0;
+    EXPECT_EQ(FileTimeToDos({static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)}, &d, &t), ok) << unix;
+    EXPECT_EQ(d, date) << unix;
+    EXPECT_EQ(t, time) << unix;
+  }
+}
+
+TEST(KxMediumParts, DirectoryReaderNamesTheDamageAndNeverReadsPastTheEnd) {
+  ScratchFolder scratch;
+  const std::string archive = scratch.File("setup.kx");
+  {
+    ZipWriter writer(archive, kBuiltInPassword, false);
+    std::string error;
+    const std::vector<uint8_t> bytes(5000, 'k');
+    ASSERT_TRUE(writer.Open(&error) && writer.AddEntry("ONE.TXT", bytes, 0x5264, 0x28C3, &error) && writer.AddEntry("KARVEX32.EX_", bytes, 0x5264, 0x28C3, &error) && writer.Finish(&error)) << error;
+  }
+  const std::string good = ScratchFolder::Read(archive);
+  const size_t end = good.size() - zip::end::kSize, directory = good.find("PK\x01\x02");
+  const struct { const char* label; size_t at; uint32_t mask; const char* reason; } rows[] = {  // reason "": read, local header differs
+      {"whole", 0, 0, nullptr}, {"directory offset past the end", end + zip::end::kDirectoryOffset + 3, 0x7F, "outside the file"},
+      {"directory size too large", end + zip::end::kDirectorySize + 3, 0x10, "outside the file"}, {"entry count larger", end + zip::end::kEntries, 0x09, "multi-disk"},
+      {"both counts larger", end + zip::end::kDiskEntries, 0x090009, "damaged"}, {"name runs off", directory + zip::central::kNameLength + 1, 0x40, "runs past its end"},
+      {"local offset moved", directory + zip::central::kLocalOffset, 1, ""}, {"local name changed", 30, 1, ""}, {"local flag changed", zip::local::kFlags, 1, ""},
+      {"comment not to the end", end + zip::end::kCommentLength, 1, "no end of central directory record"},
+  };
+  for (const auto& row : rows) {
+    scratch.Write("bad.kx", zipbuild::Damage(good, row.at, row.mask));
+    std::vector<DirectoryEntry> entries;
+    std::string error;
+    const bool read = ReadZipDirectory(scratch.File("bad.kx"), &entries, &error);
+    EXPECT_EQ(read, !row.reason || !*row.reason) << row.label << ": " << error;
+    if (read) {
+      ASSERT_EQ(entries.size(), 2u) << row.label;
+      EXPECT_EQ(entries[1].name, "KARVEX32.EX_");
+      EXPECT_EQ(entries[1].size, 5000u);
+      EXPECT_EQ(entries[1].method, 8);
+      EXPECT_EQ(entries[1].flags & 1, 1);
+      EXPECT_EQ(entries[0].localHeaderMatches, !row.reason) << row.label;
+    }
+    EXPECT_NE(error.find(row.reason ? row.reason : ""), std::string::npos) << row.label << ": " << error;
+  }
+  for (size_t length = 0; length < good.size(); ++length) {
+    std::vector<DirectoryEntry> entries;
+    std::string error;
+    EXPECT_FALSE(ReadZipDirectory(scratch.Write("cut.kx", good.substr(0, length)), &entries, &error)) << length;
+    EXPECT_NE(error, "") << length;
+  }
+}
+// clang-format on
+
+}  // namespace
+}  // namespace kxmedium
