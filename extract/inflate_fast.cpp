@@ -188,9 +188,11 @@ namespace {
 // The loop itself, in two forms: one that decrypts ahead of its reading, and one for input
 // that is plain already (an unencrypted entry), which keeps the keys out of its registers.
 template <bool kDecrypt>
-int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, unsigned literalBits,
-                unsigned distanceBits, uint32_t& bitBuffer, unsigned& bitCount,
-                unsigned& windowPosition, uint16_t& lastByte) {
+[[gnu::always_inline]] inline int DecodeCodes(const HuffmanEntry* literals,
+                                              const HuffmanEntry* distances, unsigned literalBits,
+                                              unsigned distanceBits, uint32_t& bitBuffer,
+                                              unsigned& bitCount, unsigned& windowPosition,
+                                              uint16_t& lastByte) {
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
@@ -319,6 +321,20 @@ int DecodeCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, uns
   return status;
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same loop for processors with the BMI2 shifts and bit extraction, which take the
+// variable shifts and masks of the bit buffer in one step each.
+template <bool kDecrypt>
+[[gnu::target("bmi2")]] int DecodeCodesBmi2(const HuffmanEntry* literals,
+                                            const HuffmanEntry* distances, unsigned literalBits,
+                                            unsigned distanceBits, uint32_t& bitBuffer,
+                                            unsigned& bitCount, unsigned& windowPosition,
+                                            uint16_t& lastByte) {
+  return DecodeCodes<kDecrypt>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                               windowPosition, lastByte);
+}
+#endif
+
 }  // namespace
 
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
@@ -327,7 +343,16 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   if (!literals) return INFLATE_BAD_DATA;
   BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
   BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
-  if (g_stream.plainEnd < g_stream.inputPosition + g_stream.inputCount)
+  const bool decrypt = g_stream.plainEnd < g_stream.inputPosition + g_stream.inputCount;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  if (bmi2)
+    return decrypt ? DecodeCodesBmi2<true>(literals, distances, literalBits, distanceBits,
+                                           bitBuffer, bitCount, windowPosition, lastByte)
+                   : DecodeCodesBmi2<false>(literals, distances, literalBits, distanceBits,
+                                            bitBuffer, bitCount, windowPosition, lastByte);
+#endif
+  if (decrypt)
     return DecodeCodes<true>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
                              windowPosition, lastByte);
   return DecodeCodes<false>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
