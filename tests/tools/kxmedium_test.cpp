@@ -259,6 +259,11 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
       {"dated after 2107", [](KxMedium& t) { SetModified(t.payload + "/ONE.BIN", 4354819200, 0); }, "payload file ONE.BIN: its time stamp lies outside the MS-DOS dates"},
       {"medium is the companions", [](KxMedium& t) { t.medium = t.companions; }, "the medium folder must not be the input folder"},
       {"setup missing", [](KxMedium& t) { fs::remove(t.setup); }, "setup program ~/SETUP.EXE not found"},
+      {"companions folder missing", [](KxMedium& t) { fs::remove_all(t.companions); }, "cannot read the companions folder ~/companions"},
+      {"payload folder missing", [](KxMedium& t) { fs::remove_all(t.payload); }, "cannot read the payload folder ~/payload"},
+      {"payload entry not a file", [](KxMedium& t) { fs::create_symlink("nowhere", t.payload + "/LINK"); }, "payload entry LINK is not a plain file"},
+      {"medium is the setup's folder", [](KxMedium& t) { t.medium = t.scratch.path().string(); }, "the medium folder must not be the folder of ~/SETUP.EXE"},
+      {"medium under a file", [](KxMedium& t) { t.medium = t.setup + "/medium"; }, "cannot create the medium folder ~/SETUP.EXE/medium"},
   };
   // clang-format on
   for (const Fault& refusal : refusals) {
@@ -267,13 +272,14 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
     medium = scratch.File("medium");
     SetUp();
     refusal.act(*this);
+    const bool hadSetup = fs::exists(medium + "/SETUP.EXE");
     ProgramResult built = Build();
     for (size_t at; (at = built.err.find(scratch.path().string())) != std::string::npos;)
       built.err.replace(at, scratch.path().string().size(), 1, '~');
     EXPECT_EQ(built.status, 2);
     EXPECT_NE(built.err.find(refusal.named), std::string::npos) << built.err;
     EXPECT_FALSE(fs::exists(Archive()));
-    EXPECT_TRUE(medium == companions || !fs::exists(medium + "/SETUP.EXE"));
+    EXPECT_EQ(fs::exists(medium + "/SETUP.EXE"), hadSetup);
   }
 }
 
