@@ -196,7 +196,7 @@ void ZipInstead(KxMedium& t, const std::string& options, const std::string& file
   fs::remove(t.Archive());
   fs::copy_file(t.setup, t.scratch.File("KARVEX32.EX_"), fs::copy_options::overwrite_existing);
   const ProgramResult r = RunProgram({"sh", "-c",
-                                      "cd '" + t.scratch.path().string() + "' && zip -q -j " +
+                                      "cd '" + t.scratch.path().string() + "' && zip -q " +
                                           options + " '" + t.Archive() + "' " + file});
   ASSERT_EQ(r.status, 0) << r.err;
 }
@@ -216,6 +216,7 @@ TEST_F(KxMedium, VerifyNamesEveryFaultOfADamagedMedium) {
       {"byte of stored data", [](KxMedium& t) { DamageFile(t.Archive(), 40000); }, "setup.kx: the setup would show"},
       {"byte of a local header", [](KxMedium& t) { DamageFile(t.Archive(), 14); }, "setup.kx: the setup would show"},
       {"no main program", [](KxMedium& t) { ZipInstead(t, "-P \"$KXPW\"", "medium/README.TXT"); }, "setup.kx does not hold the main program KARVEX32.EX_"},
+      {"two entries, one file", [](KxMedium& t) { fs::create_directories(t.scratch.File("sub")); fs::copy_file(t.setup, t.scratch.File("sub/KARVEX32.EX_")); ZipInstead(t, "-P \"$KXPW\"", "KARVEX32.EX_ sub/KARVEX32.EX_"); }, "setup.kx: entries KARVEX32.EX_ and sub/KARVEX32.EX_ are written to the same file by the setup"},
       {"not encrypted", [](KxMedium& t) { ZipInstead(t, "", "KARVEX32.EX_"); }, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
       {"another password", [](KxMedium& t) { ZipInstead(t, "-P other", "KARVEX32.EX_"); }, "INCORRECT PASSWORD"},
       {"not a ZIP archive", [](KxMedium& t) { std::ofstream(t.Archive(), std::ios::trunc) << Text(3000); }, "setup.kx: no end of central directory record"},
