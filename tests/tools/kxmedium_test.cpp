@@ -196,7 +196,7 @@ void ZipInstead(KxMedium& t, const std::string& options, const std::string& file
   fs::remove(t.Archive());
   fs::copy_file(t.setup, t.scratch.File("KARVEX32.EX_"), fs::copy_options::overwrite_existing);
   const ProgramResult r = RunProgram({"sh", "-c",
-                                      "cd '" + t.scratch.path().string() + "' && zip -q -j " +
+                                      "cd '" + t.scratch.path().string() + "' && zip -q " +
                                           options + " '" + t.Archive() + "' " + file});
   ASSERT_EQ(r.status, 0) << r.err;
 }
@@ -216,6 +216,7 @@ TEST_F(KxMedium, VerifyNamesEveryFaultOfADamagedMedium) {
       {"byte of stored data", [](KxMedium& t) { DamageFile(t.Archive(), 40000); }, "setup.kx: the setup would show"},
       {"byte of a local header", [](KxMedium& t) { DamageFile(t.Archive(), 14); }, "setup.kx: the setup would show"},
       {"no main program", [](KxMedium& t) { ZipInstead(t, "-P \"$KXPW\"", "medium/README.TXT"); }, "setup.kx does not hold the main program KARVEX32.EX_"},
+      {"two entries, one file", [](KxMedium& t) { fs::create_directories(t.scratch.File("sub")); fs::copy_file(t.setup, t.scratch.File("sub/KARVEX32.EX_")); ZipInstead(t, "-P \"$KXPW\"", "KARVEX32.EX_ sub/KARVEX32.EX_"); }, "setup.kx: entries KARVEX32.EX_ and sub/KARVEX32.EX_ are written to the same file by the setup"},
       {"not encrypted", [](KxMedium& t) { ZipInstead(t, "", "KARVEX32.EX_"); }, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
       {"another password", [](KxMedium& t) { ZipInstead(t, "-P other", "KARVEX32.EX_"); }, "INCORRECT PASSWORD"},
       {"not a ZIP archive", [](KxMedium& t) { std::ofstream(t.Archive(), std::ios::trunc) << Text(3000); }, "setup.kx: no end of central directory record"},
@@ -259,6 +260,11 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
       {"dated after 2107", [](KxMedium& t) { SetModified(t.payload + "/ONE.BIN", 4354819200, 0); }, "payload file ONE.BIN: its time stamp lies outside the MS-DOS dates"},
       {"medium is the companions", [](KxMedium& t) { t.medium = t.companions; }, "the medium folder must not be the input folder"},
       {"setup missing", [](KxMedium& t) { fs::remove(t.setup); }, "setup program ~/SETUP.EXE not found"},
+      {"companions folder missing", [](KxMedium& t) { fs::remove_all(t.companions); }, "cannot read the companions folder ~/companions"},
+      {"payload folder missing", [](KxMedium& t) { fs::remove_all(t.payload); }, "cannot read the payload folder ~/payload"},
+      {"payload entry not a file", [](KxMedium& t) { fs::create_symlink("nowhere", t.payload + "/LINK"); }, "payload entry LINK is not a plain file"},
+      {"medium is the setup's folder", [](KxMedium& t) { t.medium = t.scratch.path().string(); }, "the medium folder must not be the folder of ~/SETUP.EXE"},
+      {"medium under a file", [](KxMedium& t) { t.medium = t.setup + "/medium"; }, "cannot create the medium folder ~/SETUP.EXE/medium"},
   };
   // clang-format on
   for (const Fault& refusal : refusals) {
@@ -267,13 +273,14 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
     medium = scratch.File("medium");
     SetUp();
     refusal.act(*this);
+    const bool hadSetup = fs::exists(medium + "/SETUP.EXE");
     ProgramResult built = Build();
     for (size_t at; (at = built.err.find(scratch.path().string())) != std::string::npos;)
       built.err.replace(at, scratch.path().string().size(), 1, '~');
     EXPECT_EQ(built.status, 2);
     EXPECT_NE(built.err.find(refusal.named), std::string::npos) << built.err;
     EXPECT_FALSE(fs::exists(Archive()));
-    EXPECT_TRUE(medium == companions || !fs::exists(medium + "/SETUP.EXE"));
+    EXPECT_EQ(fs::exists(medium + "/SETUP.EXE"), hadSetup);
   }
 }
 

@@ -112,6 +112,13 @@ TEST(MessageText, ShippedChainJoinsAsUsersReadIt) {
       "Run the installation procedure again\n\nWould you like to continue?\n\nIf you choose "
       "\"No\", Setup will exit and you can continue to use your existing version of Karvex.");
   EXPECT_EQ(g_boxes, "");
+#ifndef _WIN32  // the built-in table; Windows has LoadStringA
+  char none[4] = "xyz";
+  EXPECT_EQ(platform::LoadStringResource(nullptr, MSG_TITLE, none, 0), 0);  // no room at all
+  EXPECT_STREQ(none, "xyz");
+  EXPECT_EQ(platform::LoadStringResource(nullptr, 1025, none, 4), 0);  // not in the table
+  EXPECT_STREQ(none, "");
+#endif
   platform::SetHostHooks({});
 }
 
