@@ -6,6 +6,7 @@
 
 #include "res/dialog.h"
 #include "setup/lookup.h"
+#include "platform/platform.h"
 #include "setup/state.h"
 #include "ui/messages.h"
 
@@ -73,7 +74,8 @@ int ReleaseFileManagerExtension() {
   WritePrivateProfileStringA(kAddOnsSection, kAddOnKey, nullptr, kFileManagerProfile);
   PostMessageA(frame, kReloadExtensions, 0, 0);
   if (WaitUntilExclusive(library, kAddOnBudget)) return 1;
-  MessageBoxA(nullptr, LoadMessageText(MSG_FILE_MANAGER_BUSY), g_setup.title, MB_ICONERROR);
+  platform::ShowMessageBox(nullptr, LoadMessageText(MSG_FILE_MANAGER_BUSY), g_setup.title,
+                           MB_ICONERROR);
   return 0;
 }
 
@@ -131,11 +133,12 @@ int ReleaseShellExtension(HWND dialog) {
     g_setup.busyCursor = 0;
     return 1;
   }
-  if (MessageBoxA(dialog, LoadMessageText(MSG_SHELL_EXTENSION_BUSY), g_setup.title,
-                  MB_ICONERROR | MB_YESNO) != IDYES)
+  if (platform::ShowMessageBox(dialog, LoadMessageText(MSG_SHELL_EXTENSION_BUSY), g_setup.title,
+                               MB_ICONERROR | MB_YESNO) != IDYES)
     return MSG_NOT_INSTALLED;
   RemoveShellExtensionKeys();
   WritePrivateProfileStringA("fm", "shlExt", "0", kMainProfile);
-  MessageBoxA(dialog, LoadMessageText(MSG_SHELL_EXTENSION_OFF), g_setup.title, MB_ICONINFORMATION);
+  platform::ShowMessageBox(dialog, LoadMessageText(MSG_SHELL_EXTENSION_OFF), g_setup.title,
+                           MB_ICONINFORMATION);
   return 0;
 }

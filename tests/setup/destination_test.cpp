@@ -6,7 +6,7 @@
 
 #include "res/dialog.h"
 #include "setup/paths.h"
-#include "tests/setup/setup_support.h"
+#include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace setup_test;
+using namespace kxtest;
 
 BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM out) {
   char name[16];
@@ -68,7 +68,7 @@ constexpr uint32_t kExpectedKB = (7 * kCompanionSize + kPayloadSize) >> 10;  // 
 class DestinationDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    work_ = FreshFolder("kx Destination");
+    work_ = FreshFolder();
     source_ = work_ + "Medium\\";
     ASSERT_TRUE(CreateDirectoryA(source_.c_str(), nullptr));
     for (const CompanionFile* c = CompanionFiles; c->name; ++c) {
@@ -108,7 +108,7 @@ class DestinationDialog : public ::testing::Test {
     lastDialog_ = shown;
     return box;
   }
-  SetupStateGuard state_;
+  FreshState state_;
   std::string work_, source_;
   HWND lastDialog_ = nullptr;
 };
@@ -212,7 +212,7 @@ TEST_F(DestinationDialog, MissingPayloadShowsABoxWithoutOwnerOrCaption) {
   const Box box = RefusedWith(work_ + "Dest");
   EXPECT_EQ(box.text, "setup.kx is missing");
   EXPECT_EQ(box.owner, nullptr);
-  EXPECT_FALSE(box.hasCaption);
+  EXPECT_EQ(box.caption, "<none>");
   EXPECT_EQ(box.flags, static_cast<unsigned>(MB_OK));
   EXPECT_FALSE(Exists(work_ + "Dest"));
 }

@@ -5,8 +5,10 @@
 
 #include "extract/extract.h"
 #include "res/dialog.h"
+#include "setup/lookup.h"
 #include "setup/paths.h"
-#include "tests/setup/setup_support.h"
+#include "tests/wine/e2e/medium_reader.h"
+#include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +17,15 @@
 
 namespace {
 
-using namespace setup_test;
+using namespace kxtest;
 
 constexpr char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+std::string ShortPath(const std::string& path) {
+  char out[MAX_PATH] = "";
+  GetShortPathNameA(path.c_str(), out, sizeof out);
+  return out;
+}
 
 std::string ProgramFolder() {
   char path[MAX_PATH];
@@ -82,7 +90,7 @@ TEST(ReadProgramFilesDir, MissingValueOrTooSmallOutputLeavesOutputUnchanged) {
 class LongNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = FreshFolder("kx Long Names");
+    root_ = FreshFolder();
     deep_ = root_ + "Program Files Folder\\Karvex Archiver";
     ASSERT_TRUE(CreateDirectoryA((root_ + "Program Files Folder").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(deep_.c_str(), nullptr));
@@ -152,13 +160,13 @@ TEST(ExpandLongPath, PathsWithoutAUsablePrefixFail) {
 
 class DefaultDir : public LongNames {
  protected:
-  SetupStateGuard state_;
+  FreshState state_;
   RegistryValueGuard programFiles_{kCurrentVersion, "ProgramFilesDir"};
-  ZipAssociationGuard zip_;
+  ProfileGuard zip_{nullptr, "extensions", "zip"};
 };
 
 TEST_F(DefaultDir, ProgramFilesFolderOrFixedDefaultWithoutAssociation) {
-  zip_.Remove();
+  zip_.Write(nullptr);
   programFiles_.Set(REG_SZ, std::string("C:\\Program Files\0", 17));
   ProposeDefaultDir();
   EXPECT_STREQ(g_setup.defaultDir, "C:\\Program Files\\Karvex");
@@ -187,7 +195,7 @@ TEST_F(DefaultDir, KarvexAssociationWinsAndIsExpandedToItsLongForm) {
       {"C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE", "C:\\Program Files\\Karvex"},
   };
   for (const Case& c : cases) {
-    zip_.Set(c.zip);
+    zip_.Write(c.zip.c_str());
     ProposeDefaultDir();
     EXPECT_EQ(std::string(g_setup.defaultDir), c.proposed) << c.zip;
   }
@@ -210,7 +218,7 @@ HWND CreateWindowOfClass(const char* className) {
 }
 
 TEST(MainProgramRunning, EitherWindowClassStopsTheRunWithMessage1022) {
-  SetupStateGuard state;
+  FreshState state;
   {
     BoxRecorder boxes;
     EXPECT_FALSE(MainProgramRunning());
@@ -232,7 +240,7 @@ TEST(MainProgramRunning, EitherWindowClassStopsTheRunWithMessage1022) {
 }
 
 TEST(LocateSource, SourceFolderAndTimeStampOfTheRunningProgram) {
-  SetupStateGuard state;
+  FreshState state;
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, sizeof self);
   WIN32_FIND_DATAA data;
@@ -253,7 +261,7 @@ HINSTANCE ModuleWithoutTemplates() {
 }
 
 TEST(ChooseDestination, DialogThatCannotBeShownEndsAsNotInstalled) {
-  SetupStateGuard state;
+  FreshState state;
   const HINSTANCE module = ModuleWithoutTemplates();
   ASSERT_NE(module, nullptr);
   g_setup.instance = module;
@@ -282,14 +290,14 @@ TEST(ChooseDestination, DialogThatCannotBeShownEndsAsNotInstalled) {
 class Payload : public ::testing::Test {
  protected:
   void SetUp() override {
-    work_ = FreshFolder("kx Payload");
+    work_ = FreshFolder();
     dest_ = work_ + "dest";
     ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
     lstrcpyA(g_setup.sourceDir, (work_ + "medium\\").c_str());
     lstrcpyA(g_setup.destPath, dest_.c_str());
     lstrcpyA(g_setup.destDir, (dest_ + "\\").c_str());
   }
-  SetupStateGuard state_;
+  FreshState state_;
   std::string work_, dest_;
 };
 
@@ -302,6 +310,28 @@ TEST_F(Payload, EveryEntryIsExtractedUnderItsBaseName) {
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_EQ(ReadFile(dest_ + "\\KARVEX32.EX_"), std::string(3000, 'M'));
   EXPECT_EQ(ReadFile(dest_ + "\\DATA.TXT"), std::string(40000, 'd'));
+  // The archive holds local times to two seconds; the file gets its universal time back.
+  const auto written = [](const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return ULARGE_INTEGER{{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}}
+        .QuadPart;
+  };
+  const uint64_t source = written(work_ + "payload\\DATA.TXT");
+  EXPECT_LT(source - written(dest_ + "\\DATA.TXT") + 20000000, 40000000u);
+}
+
+// A failed companion copy ends the run before the payload: nothing of it is installed.
+TEST_F(Payload, FailedCompanionCopyExtractsNothing) {
+  ASSERT_TRUE(BuildMedium(work_, {{"KARVEX32.EXE", std::string(3000, 'M')}}));
+  ASSERT_EQ(LookUpFile((work_ + "medium\\SETUP.EXE").c_str()), 0);
+  g_setup.setupTime = FoundFileData.lastWrite;  // the first two companions copy well
+  ASSERT_TRUE(DeleteFileA((work_ + "medium\\" + CompanionFiles[2].name).c_str()));
+  BoxRecorder boxes;
+  EXPECT_FALSE(CopyAndExtract());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_NE(boxes.boxes[0].text.find(CompanionFiles[2].name), std::string::npos);
+  EXPECT_FALSE(Exists(dest_ + "\\KARVEX32.EX_"));
 }
 
 // The engine used to run with reportCrcErrors 0: a payload damaged on the medium installed
@@ -309,13 +339,13 @@ TEST_F(Payload, EveryEntryIsExtractedUnderItsBaseName) {
 TEST_F(Payload, DamagedPayloadInstalledAsSuccess) {
   ASSERT_TRUE(BuildMedium(
       work_, {{"KARVEX32.EXE", std::string(3000, 'M')}, {"DATA.TXT", std::string(4000, 'd')}}));
-  ASSERT_TRUE(DamageFirstEntryData(work_ + "medium\\setup.kx"));
+  ASSERT_TRUE(e2e::FlipByteInFirstEntryData(work_ + "medium\\setup.kx"));
   BoxRecorder boxes;
   EXPECT_EQ(ExtractPayload(), 0);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text.rfind("ZIP damaged: file ", 0), 0u) << boxes.boxes[0].text;
   EXPECT_NE(boxes.boxes[0].text.find("Bad CRC"), std::string::npos);
-  EXPECT_FALSE(boxes.boxes[0].hasCaption);
+  EXPECT_EQ(boxes.boxes[0].caption, "<none>");
   EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
 }
 
@@ -333,7 +363,7 @@ TEST_F(Payload, MissingArchiveOrOverlongSourceFolderFails) {
   EXPECT_EQ(ExtractPayload(), 0);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, "setup.kx is missing");
-  EXPECT_FALSE(boxes.boxes[0].hasCaption);
+  EXPECT_EQ(boxes.boxes[0].caption, "<none>");
   EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_OK));
 }
 
@@ -342,12 +372,12 @@ TEST_F(Payload, MissingArchiveOrOverlongSourceFolderFails) {
 class Finalize : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = FreshFolder("kx Finalize");
+    folder_ = FreshFolder();
     finalPath_ = folder_ + "KARVEX32.EXE";
     staged_ = folder_ + "KARVEX32.EX_";
     g_setup.progressWindow = reinterpret_cast<HWND>(0x1234);  // recorded as the owner only
   }
-  SetupStateGuard state_;
+  FreshState state_;
   std::string folder_, finalPath_, staged_;
 };
 
@@ -404,11 +434,11 @@ TEST_F(Finalize, FinalPathBeyondMaxPathIsRefusedWholeNotCut) {
 
 class Launch : public ::testing::Test {
  protected:
-  void SetUp() override { work_ = FreshFolder("kx Launch"); }
+  void SetUp() override { work_ = FreshFolder(); }
   void TearDown() override { SetCurrentDirectoryA(ProgramFolder().c_str()); }
   // Puts the probe program at path.
   static void PlaceProbe(const std::string& path) {
-    ASSERT_TRUE(CopyFileA((ProgramFolder() + "launch_probe.exe").c_str(), path.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "kxprobe.exe").c_str(), path.c_str(), FALSE));
   }
   void SetDestination(const std::string& destDir, const std::string& destPath) {
     lstrcpyA(g_setup.destDir, destDir.c_str());
@@ -421,7 +451,7 @@ class Launch : public ::testing::Test {
       if (Exists(report)) return ReadFile(report);
     return "";
   }
-  SetupStateGuard state_;
+  FreshState state_;
   std::string work_;
 };
 
@@ -436,7 +466,7 @@ TEST_F(Launch, UnquotedLaunchPathStartsAnotherProgram) {
   BoxRecorder boxes;
   EXPECT_EQ(LaunchMainProgram(), 1);
   EXPECT_EQ(WaitForReport(dest + "\\KARVEX32.EXE"),
-            "\"" + dest + "\\KARVEX32.EXE\" /install" + kLaunchSuffix + "\n" + dest + "\n");
+            "\"" + dest + "\\KARVEX32.EXE\" /install" + kLaunchSuffix + "\n" + dest + "\nno progress window\n");
   EXPECT_FALSE(Exists(work_ + "Pro.exe.launched"));
   EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -452,7 +482,8 @@ TEST_F(Launch, BareNameInTheDestinationWhenTheFullPathFails) {
   BoxRecorder boxes;
   EXPECT_EQ(LaunchMainProgram(), 1);
   EXPECT_EQ(WaitForReport(holder + "\\KARVEX32.EXE"),
-            std::string("KARVEX32.EXE /install") + kLaunchSuffix + "\n" + holder + "\n");
+            std::string("KARVEX32.EXE /install") + kLaunchSuffix + "\n" + holder +
+                "\nno progress window\n");
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -464,7 +495,7 @@ TEST_F(Launch, BothCommandsFailingShowTheErrorBoxWithoutCaption) {
   EXPECT_EQ(LaunchMainProgram(), 0);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, "Error running " + dest + "\\KARVEX32.EXE");
-  EXPECT_FALSE(boxes.boxes[0].hasCaption);
+  EXPECT_EQ(boxes.boxes[0].caption, "<none>");
   EXPECT_EQ(boxes.boxes[0].owner, nullptr);
   EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_OK));
 }
