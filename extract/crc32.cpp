@@ -1,8 +1,6 @@
 // The CRC-32 table as constant data, and the register update: eight bytes a step through the
-// slicing-by-8 tables derived from it at compile time, single bytes through the table itself.
+// slicing-by-8 tables derived from it at the first use, single bytes through the table itself.
 #include "extract/crc32.h"
-
-#include <array>
 
 // The standard table of the reflected CRC-32 (polynomial 0xEDB88320), as printed with the
 // ZIP application note and RFC 1952; tests/extract checks every entry against the polynomial.
@@ -45,18 +43,18 @@ namespace {
 
 // Slice k, entry n: the register after byte n followed by k zero bytes has been shifted in
 // (slice 0 is the table above). Eight lookups then fold eight bytes at once, the standard
-// slicing-by-8 method; computed by the compiler, so the tables are constant data as well.
-using Slices = std::array<std::array<uint32_t, 256>, 8>;
-constexpr Slices MakeSlices() {
-  Slices slices{};
-  for (unsigned n = 0; n < 256; ++n) slices[0][n] = kCrc32Table[n];
+// slicing-by-8 method. The slices are derived at the first use rather than stored: 8 KB of
+// zero-filled data take no room in the program file, 8 KB of constants would.
+uint32_t g_slices[8][256];
+bool g_slicesReady = false;
+
+void MakeSlices() {
+  for (unsigned n = 0; n < 256; ++n) g_slices[0][n] = kCrc32Table[n];
   for (unsigned k = 1; k < 8; ++k)
     for (unsigned n = 0; n < 256; ++n)
-      slices[k][n] = (slices[k - 1][n] >> 8) ^ kCrc32Table[slices[k - 1][n] & 0xFF];
-  return slices;
+      g_slices[k][n] = (g_slices[k - 1][n] >> 8) ^ kCrc32Table[g_slices[k - 1][n] & 0xFF];
+  g_slicesReady = true;
 }
-constexpr Slices kSlices = MakeSlices();
-static_assert(kSlices[1][1] == (kCrc32Table[1] >> 8 ^ kCrc32Table[kCrc32Table[1] & 0xFF]));
 
 inline uint32_t Load32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -66,12 +64,14 @@ inline uint32_t Load32(const uint8_t* p) {
 
 uint32_t UpdateCrc32(uint32_t crc, const void* bytes, size_t count) {
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
+  if (count >= 8 && !g_slicesReady) MakeSlices();
+  const auto& slices = g_slices;
   for (; count >= 8; count -= 8, p += 8) {
     const uint32_t low = Load32(p) ^ crc;
     const uint32_t high = Load32(p + 4);
-    crc = kSlices[7][low & 0xFF] ^ kSlices[6][(low >> 8) & 0xFF] ^ kSlices[5][(low >> 16) & 0xFF] ^
-          kSlices[4][low >> 24] ^ kSlices[3][high & 0xFF] ^ kSlices[2][(high >> 8) & 0xFF] ^
-          kSlices[1][(high >> 16) & 0xFF] ^ kSlices[0][high >> 24];
+    crc = slices[7][low & 0xFF] ^ slices[6][(low >> 8) & 0xFF] ^ slices[5][(low >> 16) & 0xFF] ^
+          slices[4][low >> 24] ^ slices[3][high & 0xFF] ^ slices[2][(high >> 8) & 0xFF] ^
+          slices[1][(high >> 16) & 0xFF] ^ slices[0][high >> 24];
   }
   for (; count > 0; --count, ++p) crc = kCrc32Table[(crc ^ *p) & 0xFF] ^ (crc >> 8);
   return crc;

@@ -1,6 +1,7 @@
 // The engine's state for one run and the services every part of the engine shares: the
 // error box, the abort that unwinds to ExtractArchive, and the progress reports to the job's
-// window. Internal to extract/ (and its tests); callers use extract.h.
+// window. The bottom of the engine: it calls nothing else of extract/. Internal to extract/
+// (and its tests); callers use extract.h.
 #pragma once
 
 #include "extract/extract.h"
@@ -32,6 +33,7 @@ struct EntryHeader {
   uint16_t extraLength = 0;
   bool encrypted = false;   // flag bit 0
   bool descriptor = false;  // flag bit 3
+  bool utf8Name = false;    // the name is UTF-8: flag bit 11, or an Info-ZIP Unicode Path
 };
 
 struct EngineState {
@@ -47,12 +49,13 @@ struct EngineState {
   uint8_t* window = nullptr;                // kWindowAllocation bytes, zero-filled
   uint8_t* inputBuffer = nullptr;           // kStreamBufferSize bytes
   uint8_t* outputBuffer = nullptr;          // kStreamBufferSize bytes
+  const uint8_t* archiveBytes = nullptr;    // when set, read instead of archiveFile
   uint32_t bytesCounted = 0;
   uint32_t bytesReported = 0;
   char message[kEngineMessageSize] = {};
   EntryHeader entry;
-  // Where AbortExtraction resumes: the cleanup of the running ExtractArchive. Code that drives
-  // parts of the engine on its own (tests) sets it with setjmp first.
+  // Where AbortExtraction resumes: the cleanup of the running ExtractArchive, or of
+  // DecodeSingleEntry.
   std::jmp_buf abortPoint;
   int32_t abortCode = 0;
 };
@@ -62,7 +65,10 @@ extern EngineState g_engine;
 // Ends the run at once with EXTRACT_ERROR or EXTRACT_CANCELLED: stores the code and jumps to
 // abortPoint, abandoning every operation in between, and ExtractArchive's cleanup releases
 // everything. A non-local jump rather than an exception keeps the setup free of the C++
-// unwinder; in return no engine frame holds an object with a destructor.
+// unwinder; in return no engine frame holds an object with a destructor. That is why the
+// engine keeps its files and buffers as plain handles in EngineState, released by the cleanup,
+// where the rest of the project uses owning handle types (platform/handles.h): a longjmp
+// over a destructor would skip it.
 [[noreturn]] void AbortExtraction(int32_t code);
 
 // The engine's error box: owned by the job's window, default caption, error icon.
@@ -79,5 +85,5 @@ void ShowEngineError(const char* text);
 // has been read since the last one, or when forced, and honours a cancel.
 void ReportProgress(bool forced, uint32_t count);
 
-// Tells the job's window that the current entry's data is about to be produced.
-void AnnounceEntry();
+// Tells the job's window that the data of the entry named baseName is about to be produced.
+void AnnounceEntry(const char* baseName);

@@ -18,6 +18,9 @@ constexpr int32_t EXTRACT_CANCELLED = 99;  // the job's window or the cancel fla
 constexpr unsigned PWM_ENTRYNAME = 1302;
 constexpr unsigned PWM_ADVANCE = 1304;
 constexpr uint32_t PROGRESS_UNIT = 10240;
+// Sent instead of extracting when the job only lists: lParam points to a ListedEntry, valid
+// while the message is handled.
+constexpr unsigned PWM_LISTENTRY = 1306;
 
 constexpr int kMaxPath = 260;  // MAX_PATH: every path the engine builds, terminator included
 
@@ -44,6 +47,18 @@ struct ExtractJob {
   int32_t skipEmptyEntries = 0;  // nonzero: entries of uncompressed size 0 are passed over
   int32_t hasPassword = 0;       // nonzero: password replaces the built-in one
   const char* password = nullptr;
+  int32_t listOnly = 0;  // nonzero: each entry extraction would take is listed, nothing read
+};
+
+// One entry of a listing, as stored; name is decoded to the ANSI character set.
+struct ListedEntry {
+  const char* name = nullptr;
+  uint32_t compressedSize = 0;
+  uint32_t uncompressedSize = 0;
+  uint16_t date = 0;  // MS-DOS date and time
+  uint16_t time = 0;
+  uint16_t method = 0;
+  bool encrypted = false;
 };
 
 // Runs the job. Returns 0 without touching the job when a run is already going on, else 1;

@@ -6,8 +6,6 @@
 #include "extract/inflate_fast.h"
 #include "extract/stream.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 InflateState g_inflate;
@@ -33,7 +31,6 @@ constexpr uint16_t BitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000f, 0x001f
                                   0x003f, 0x007f, 0x00ff, 0x01ff, 0x03ff, 0x07ff,
                                   0x0fff, 0x1fff, 0x3fff, 0x7fff, 0xffff};
 
-constexpr unsigned kMaxCodeLength = 16;
 constexpr unsigned kMaxSymbols = 288;
 
 // Local copy of the bit state for one step of a block routine; stored back when the step
@@ -94,148 +91,8 @@ bool Descend(BitReader& bits, const HuffmanEntry*& slot) {
 
 }  // namespace
 
-void FreeHuffmanTable(HuffmanEntry* table) {
-  while (table) {
-    HuffmanEntry* header = table - 1;
-    table = header->link;
-    std::free(header);
-  }
-}
-
-int BuildHuffmanTable(const unsigned* lengths, unsigned n, unsigned s, const uint16_t* base,
-                      const uint16_t* extra, HuffmanEntry** table, int* width) {
-  *table = nullptr;
-  if (n > kMaxSymbols) return INFLATE_BAD_BLOCK;
-  unsigned count[kMaxCodeLength + 1] = {};
-  for (unsigned i = 0; i < n; ++i) {
-    if (lengths[i] > kMaxCodeLength) return INFLATE_BAD_BLOCK;
-    ++count[lengths[i]];
-  }
-  if (count[0] == n) {
-    *width = 0;
-    return INFLATE_OK;
-  }
-  unsigned kmin = 1, kmax = kMaxCodeLength;
-  while (count[kmin] == 0) ++kmin;
-  while (count[kmax] == 0) --kmax;
-  unsigned L = *width < 0 ? 0 : static_cast<unsigned>(*width);
-  if (L < kmin) L = kmin;
-  if (L > kmax) L = kmax;
-  *width = static_cast<int>(L);
-
-  // Kraft sum: over-subscribed codes are refused; the codes an incomplete set lacks are
-  // added as fillers of the longest length, which decode as invalid.
-  int spare = 1 << kmin;
-  for (unsigned j = kmin; j < kmax; ++j) {
-    spare -= static_cast<int>(count[j]);
-    if (spare < 0) return INFLATE_BAD_BLOCK;
-    spare <<= 1;
-  }
-  spare -= static_cast<int>(count[kmax]);
-  if (spare < 0) return INFLATE_BAD_BLOCK;
-
-  // Symbols in canonical order: by length, then by symbol number.
-  unsigned offset[kMaxCodeLength + 2] = {};
-  for (unsigned j = 1; j <= kMaxCodeLength; ++j) offset[j + 1] = offset[j] + count[j];
-  unsigned sorted[kMaxSymbols];
-  for (unsigned i = 0; i < n; ++i)
-    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = i;
-  const unsigned realCodes = n - count[0];
-  count[kmax] += static_cast<unsigned>(spare);
-
-  HuffmanEntry* tables[kMaxCodeLength + 1] = {};
-  unsigned tableBits[kMaxCodeLength + 1] = {};
-  uint32_t pattern[kMaxCodeLength + 1] = {};
-  HuffmanEntry* root = nullptr;
-  HuffmanEntry* last = nullptr;
-  int level = -1;
-  int w = -static_cast<int>(L);  // code bits decoded by the tables above the current one
-  uint32_t code = 0;             // the current code, bit-reversed (first bit lowest)
-  unsigned placed = 0;
-  void* (*allocate)(size_t) = g_inflate.allocate ? g_inflate.allocate : std::malloc;
-
-  for (unsigned k = kmin; k <= kmax; ++k) {
-    for (unsigned left = count[k]; left > 0; --left) {
-      // Open tables until this code's length fits the current one.
-      while (static_cast<int>(k) > w + static_cast<int>(L)) {
-        ++level;
-        w += static_cast<int>(L);
-        const unsigned uw = static_cast<unsigned>(w);
-        const unsigned z = kmax - uw < L ? kmax - uw : L;
-        unsigned j = k - uw;
-        if (j > z) j = z;
-        if ((1u << j) > left) {
-          // Too few codes of this length to fill a j-bit table: grow it while the longer
-          // codes still leave patterns unused, up to z bits.
-          unsigned f = (1u << j) - left;
-          unsigned length = k;
-          while (j < z) {
-            if (++j >= z) break;
-            f <<= 1;
-            if (count[++length] >= f) break;
-            f -= count[length];
-          }
-        }
-        const size_t slots = (size_t{1} << j) + 1;
-        auto* block = static_cast<HuffmanEntry*>(allocate(slots * sizeof(HuffmanEntry)));
-        if (!block) {
-          FreeHuffmanTable(root);
-          std::fputs("\n*** inflate out of memory *** ", stderr);
-          return INFLATE_NO_MEMORY;
-        }
-        for (size_t i = 0; i < slots; ++i) block[i] = HuffmanEntry{};
-        HuffmanEntry* fresh = block + 1;
-        if (last)
-          (last - 1)->link = fresh;
-        else
-          root = fresh;
-        last = fresh;
-        tables[level] = fresh;
-        tableBits[level] = j;
-        if (level > 0) {
-          HuffmanEntry& up = tables[level - 1][code >> (uw - L)];
-          up.extra = static_cast<uint8_t>(kExtraLiteral + j);
-          up.bits = static_cast<uint8_t>(L);
-          up.link = fresh;
-        }
-        pattern[level] = code & ((1u << uw) - 1);
-      }
-
-      const unsigned uw = static_cast<unsigned>(w);
-      HuffmanEntry leaf;
-      leaf.bits = static_cast<uint8_t>(k - uw);
-      if (placed < realCodes) {
-        const unsigned v = sorted[placed++];
-        if (v < s) {
-          leaf.extra = v < 256 ? kExtraLiteral : kExtraEndOfBlock;
-          leaf.value = static_cast<uint16_t>(v);
-        } else {
-          leaf.extra = static_cast<uint8_t>(extra[v - s]);
-          leaf.value = base[v - s];
-        }
-      }  // else a filler: the default slot is invalid
-      const unsigned size = 1u << tableBits[level];
-      for (unsigned i = code >> uw; i < size; i += 1u << (k - uw)) tables[level][i] = leaf;
-
-      uint32_t increment = 1u << (k - 1);
-      while (code & increment) {
-        code ^= increment;
-        increment >>= 1;
-      }
-      code ^= increment;
-
-      while (level > 0 && (code & ((1u << w) - 1)) != pattern[level]) {
-        --level;
-        w -= static_cast<int>(L);
-      }
-    }
-  }
-  *table = root;
-  return spare != 0 && kmax != 1 ? INFLATE_BAD_DATA : INFLATE_OK;
-}
-
 int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, int literalBits,
-                 int distanceBits) {
+                 int distanceBits, const InflateOptions& options) {
   BitReader bits;
   unsigned position = g_inflate.windowPosition;
   const unsigned bl = static_cast<unsigned>(literalBits);
@@ -243,9 +100,9 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
   for (;;) {
     // While the input buffer holds enough bytes, the fast loop decodes; the byte-wise steps
     // below take the symbols near its end, so fills happen exactly where they would anyway.
-    if (!g_inflate.byteWise && g_stream.inputCount >= kFastInputBytes) {
-      const int status =
-          InflateCodesFast(literals, distances, bl, bd, bits.buffer, bits.count, position);
+    if (!options.byteWise && g_stream.inputCount >= kFastInputBytes) {
+      const int status = InflateCodesFast(literals, distances, bl, bd, bits.buffer, bits.count,
+                                          position, g_inflate.receiver);
       if (status == INFLATE_BAD_DATA) return status;
       if (status == INFLATE_OK) {
         bits.Store();
@@ -278,7 +135,7 @@ int InflateCodes(const HuffmanEntry* literals, const HuffmanEntry* distances, in
   }
 }
 
-int InflateStored() {
+int InflateStored(const InflateOptions& options) {
   BitReader bits;
   unsigned length = 0, check = 0;
   if (!bits.Drop(bits.count & 7) || !bits.Take(16, length) || !bits.Take(16, check))
@@ -286,7 +143,7 @@ int InflateStored() {
   if (length != (~check & 0xFFFF)) return INFLATE_BAD_DATA;
   unsigned position = g_inflate.windowPosition;
   while (length > 0) {
-    if (bits.count == 0 && g_stream.inputCount > 0 && !g_inflate.byteWise) {
+    if (bits.count == 0 && g_stream.inputCount > 0 && !options.byteWise) {
       // Whole bytes straight from the input buffer, as far as it and the window reach; the
       // byte-wise steps would read the same bytes, filling only when the buffer is empty.
       unsigned piece = static_cast<unsigned>(g_stream.inputCount);
@@ -319,7 +176,7 @@ namespace {
 
 HuffmanEntry*& Table(BlockTable which) { return g_inflate.blockTables[which]; }
 
-int DecodeFixedBlock() {
+int DecodeFixedBlock(const InflateOptions& options) {
   unsigned lengths[kMaxSymbols];
   for (unsigned i = 0; i < 144; ++i) lengths[i] = 8;
   for (unsigned i = 144; i < 256; ++i) lengths[i] = 9;
@@ -327,19 +184,21 @@ int DecodeFixedBlock() {
   for (unsigned i = 280; i < 288; ++i) lengths[i] = 8;
   HuffmanEntry*& literals = Table(kLiteralTable);
   int bl = FIXED_LITERAL_LOOKUP_BITS;
-  int result = BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, &literals, &bl);
+  int result = BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, &literals, &bl,
+                                 options.allocate);
   if (result != INFLATE_OK) return result;
 
   for (unsigned i = 0; i < 30; ++i) lengths[i] = 5;
   HuffmanEntry*& distances = Table(kDistanceTable);
   int bd = FIXED_DISTANCE_LOOKUP_BITS;
   // 30 of the 32 five-bit codes: incomplete, accepted; symbols 30 and 31 decode as invalid.
-  result = BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, &distances, &bd);
+  result = BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, &distances, &bd,
+                             options.allocate);
   if (result > INFLATE_BAD_DATA) return result;
-  return InflateCodes(literals, distances, bl, bd);
+  return InflateCodes(literals, distances, bl, bd, options);
 }
 
-int DecodeDynamicBlock() {
+int DecodeDynamicBlock(const InflateOptions& options) {
   BitReader bits;
   unsigned hlit = 0, hdist = 0, hclen = 0;
   if (!bits.Take(5, hlit) || !bits.Take(5, hdist) || !bits.Take(4, hclen)) return INFLATE_BAD_DATA;
@@ -353,7 +212,8 @@ int DecodeDynamicBlock() {
   {
     HuffmanEntry*& codeLengths = Table(kCodeLengthTable);
     int bc = CODE_LENGTH_LOOKUP_BITS;
-    result = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths, &bc);
+    result =
+        BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths, &bc, options.allocate);
     if (result != INFLATE_OK) return result;
     std::memset(lengths, 0, sizeof lengths);
 
@@ -390,13 +250,15 @@ int DecodeDynamicBlock() {
 
   HuffmanEntry*& literals = Table(kLiteralTable);
   int bl = LITERAL_LOOKUP_BITS;
-  result = BuildHuffmanTable(lengths, nl, 257, LengthBase, LengthExtra, &literals, &bl);
+  result = BuildHuffmanTable(lengths, nl, 257, LengthBase, LengthExtra, &literals, &bl,
+                             options.allocate);
   if (result != INFLATE_OK) return result;
   HuffmanEntry*& distances = Table(kDistanceTable);
   int bd = DISTANCE_LOOKUP_BITS;
-  result = BuildHuffmanTable(lengths + nl, nd, 0, DistanceBase, DistanceExtra, &distances, &bd);
+  result = BuildHuffmanTable(lengths + nl, nd, 0, DistanceBase, DistanceExtra, &distances, &bd,
+                             options.allocate);
   if (result != INFLATE_OK) return result;
-  return InflateCodes(literals, distances, bl, bd);
+  return InflateCodes(literals, distances, bl, bd, options);
 }
 
 }  // namespace
@@ -409,19 +271,19 @@ void ReleaseBlockTables() {
 }
 
 // Each block's codes are released when it ends, whatever its outcome.
-int InflateFixed() {
-  const int result = DecodeFixedBlock();
+int InflateFixed(const InflateOptions& options) {
+  const int result = DecodeFixedBlock(options);
   ReleaseBlockTables();
   return result;
 }
 
-int InflateDynamic() {
-  const int result = DecodeDynamicBlock();
+int InflateDynamic(const InflateOptions& options) {
+  const int result = DecodeDynamicBlock(options);
   ReleaseBlockTables();
   return result;
 }
 
-int InflateBlock(bool* lastBlock) {
+int InflateBlock(bool* lastBlock, const InflateOptions& options) {
   BitReader bits;
   unsigned last = 0, type = 0;
   if (!bits.Take(1, last) || !bits.Take(2, type)) return INFLATE_BAD_DATA;
@@ -429,24 +291,24 @@ int InflateBlock(bool* lastBlock) {
   bits.Store();
   switch (type) {
     case 2:
-      return InflateDynamic();
+      return InflateDynamic(options);
     case 0:
-      return InflateStored();
+      return InflateStored(options);
     case 1:
-      return InflateFixed();
+      return InflateFixed(options);
     default:
       return INFLATE_BAD_BLOCK;
   }
 }
 
-int InflateEntry() {
+int InflateEntry(const InflateOptions& options) {
   g_inflate.bitBuffer = 0;
   g_inflate.bitCount = 0;
   g_inflate.windowPosition = 0;
   g_inflate.bytesPastEnd = 0;
   bool last = false;
   do {
-    const int result = InflateBlock(&last);
+    const int result = InflateBlock(&last, options);
     if (result != INFLATE_OK) return result;
   } while (!last);
   AppendOutput(g_engine.window, g_inflate.windowPosition);

@@ -1,6 +1,8 @@
-// The fast loop of the inflate decoder (see inflate_fast.h): the same tables and the same
-// window handling as the byte-wise loop of inflate.cpp, without a test per bit request, and
-// with match copies of eight bytes a step where the distance allows.
+// The fast loop of the inflate decoder (see inflate_fast.h): the same window handling as the
+// byte-wise loop of inflate.cpp, without a test per bit request. Codes are looked up in flat
+// tables of its own, derived from the block's tables, that decode most codes with their
+// length or distance base in one access; up to two literals are decoded per refill, and
+// matches are copied 8 or 16 bytes a step.
 #include "extract/inflate_fast.h"
 
 #include "extract/decrypt.h"
@@ -34,6 +36,78 @@ inline const HuffmanEntry* Decode(const HuffmanEntry* t, uint64_t& buffer, unsig
   buffer >>= t->bits;
   count -= t->bits;
   return t;
+}
+
+// A slot of the fast loop's own tables, 32 bits: bits 0-7 the code's length; a literal has
+// the top bit set and its byte in bits 16-23; a length or distance symbol has its base in
+// bits 16-30 and its count of extra bits in bits 8-11. kFastSlow sends the decoding through
+// the block's own tables: the end-of-block code, invalid codes, and codes longer than the
+// flat table's width, all rare.
+constexpr uint32_t kFastLiteral = 0x80000000u;
+constexpr uint32_t kFastSlow = 0x8000u;
+constexpr unsigned kFastLiteralBits = 10;
+constexpr unsigned kFastDistanceBits = 8;
+uint32_t g_fastLiterals[1u << kFastLiteralBits];
+uint32_t g_fastDistances[1u << kFastDistanceBits];
+
+// Fills a flat table of 2^width slots from a block's tables of root width rootBits: slot i
+// holds what the block's tables decode from the bits i, where that takes at most width bits.
+void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width, uint32_t* fast) {
+  const unsigned size = 1u << width;
+  for (unsigned i = 0; i < size; ++i) {
+    uint32_t slot = kFastSlow;
+    if (root && rootBits <= width) {
+      const HuffmanEntry* t = root + (i & Mask(rootBits));
+      unsigned used = 0;
+      while (t->extra > kExtraLiteral && t->extra != kExtraInvalid) {
+        used += t->bits;
+        const unsigned e = t->extra - kExtraLiteral;
+        if (used + e > width) break;
+        t = t->link + ((i >> used) & Mask(e));
+      }
+      const uint32_t length = used + t->bits;
+      if (t->extra == kExtraLiteral)
+        slot = kFastLiteral | uint32_t{t->value} << 16 | length;
+      else if (t->extra < kExtraEndOfBlock)
+        slot = uint32_t{t->value} << 16 | uint32_t{t->extra} << 8 | length;
+    }
+    fast[i] = slot;
+  }
+}
+
+// A match that neither wraps around the window nor comes within 8 bytes of its end, in the
+// fast loop: copied 16 or 8 bytes a step, which may write up to 15 bytes past the match. The
+// window's bytes there are older data that later matches may still need: they are saved
+// first and put back after the copy.
+inline void CopyWithSpill(uint8_t* to, unsigned distance, unsigned length) {
+  uint8_t* const end = to + length;
+  uint8_t saved[16];
+  std::memcpy(saved, end, 16);
+  const uint8_t* from = to - distance;
+  if (distance >= 16) {
+    // Each step reads only bytes already written.
+    do {
+      std::memcpy(to, from, 16);
+      to += 16;
+      from += 16;
+    } while (to < end);
+  } else if (distance >= 8) {
+    do {
+      std::memcpy(to, from, 8);
+      to += 8;
+      from += 8;
+    } while (to < end);
+  } else if (distance == 1) {
+    std::memset(to, *from, length);
+  } else {
+    // A pattern of 2 to 7 bytes: its first eight bytes one by one, then eight at a time from
+    // the nearest multiple of the distance at least eight bytes back.
+    static constexpr unsigned kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+    const unsigned step = kPatternStep[distance];
+    for (unsigned i = 0; i < 8; ++i) to[i] = from[i];
+    for (to += 8; to < end; to += 8) std::memcpy(to, to - step, 8);
+  }
+  std::memcpy(end, saved, 16);
 }
 
 // A match that neither wraps around the window nor reaches its end, the usual case: the same
@@ -96,8 +170,10 @@ void CopyMatch(unsigned& position, unsigned distance, unsigned length) {
 
 int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
                      unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition) {
+                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte) {
   if (!literals) return INFLATE_BAD_DATA;
+  BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
+  BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
@@ -113,47 +189,85 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   const uint64_t distanceMask = Mask(distanceBits);
   int status = kFastNeedsInput;
 
+  // Whole bytes up to 56-63 bits; the bits above the count are those of the next byte,
+  // which the next load puts in the same places again.
+  const auto refill = [&] {
+    buffer |= Load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+  };
+  const auto drop = [&](unsigned n) {
+    buffer >>= n;
+    count -= n;
+  };
+
   while (end - in >= kFastInputBytes) {
     for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
          plainEnd < wanted; ++plainEnd)
       DecryptStep(plainEnd, key0, key1, key2);
-    // Whole bytes up to 56-63 bits; the bits above the count are those of the next byte,
-    // which the next load puts in the same places again.
-    buffer |= Load64(in) << count;
-    in += (63 - count) >> 3;
-    count |= 56;
+    refill();
 
-    const HuffmanEntry* t = Decode(literals + (buffer & literalMask), buffer, count);
-    if (!t) {
-      status = INFLATE_BAD_DATA;
-      break;
-    }
-    if (t->extra == kExtraLiteral) {
-      window[position++] = static_cast<uint8_t>(t->value);
-      if (position == WINDOW_SIZE) {
-        AppendOutput(window, WINDOW_SIZE);
-        position = 0;
+    // Two literals in a row cannot reach the window's end from here: no test between them.
+    uint32_t e =
+        position < WINDOW_SIZE - 2 ? g_fastLiterals[buffer & Mask(kFastLiteralBits)] : kFastSlow;
+    if (e & kFastLiteral) {
+      drop(e & 0xFF);
+      window[position++] = static_cast<uint8_t>(e >> 16);
+      e = g_fastLiterals[buffer & Mask(kFastLiteralBits)];
+      if (e & kFastLiteral) {
+        drop(e & 0xFF);
+        window[position++] = static_cast<uint8_t>(e >> 16);
+        continue;
       }
-      continue;
+      refill();  // enough bits again for a whole length and distance pair
     }
-    if (t->extra == kExtraEndOfBlock) {
-      status = INFLATE_OK;
-      break;
+    unsigned length;
+    if (!(e & kFastSlow)) {
+      drop(e & 0xFF);
+      const unsigned extra = (e >> 8) & 0xF;
+      length = (e >> 16) + static_cast<unsigned>(buffer & Mask(extra));
+      drop(extra);
+    } else {
+      const HuffmanEntry* t = Decode(literals + (buffer & literalMask), buffer, count);
+      if (!t) {
+        status = INFLATE_BAD_DATA;
+        break;
+      }
+      if (t->extra == kExtraLiteral) {
+        window[position++] = static_cast<uint8_t>(t->value);
+        if (position == WINDOW_SIZE) {
+          AppendOutput(window, WINDOW_SIZE);
+          position = 0;
+        }
+        continue;
+      }
+      if (t->extra == kExtraEndOfBlock) {
+        status = INFLATE_OK;
+        break;
+      }
+      length = t->value + static_cast<unsigned>(buffer & Mask(t->extra));
+      drop(t->extra);
     }
-    unsigned length = t->value + static_cast<unsigned>(buffer & Mask(t->extra));
-    buffer >>= t->extra;
-    count -= t->extra;
 
-    if (!distances || !(t = Decode(distances + (buffer & distanceMask), buffer, count))) {
-      status = INFLATE_BAD_DATA;
-      break;
+    unsigned distance;
+    e = g_fastDistances[buffer & Mask(kFastDistanceBits)];
+    if (!(e & kFastSlow)) {
+      drop(e & 0xFF);
+      const unsigned extra = (e >> 8) & 0xF;
+      distance = (e >> 16) + static_cast<unsigned>(buffer & Mask(extra));
+      drop(extra);
+    } else {
+      const HuffmanEntry* t;
+      if (!distances || !(t = Decode(distances + (buffer & distanceMask), buffer, count))) {
+        status = INFLATE_BAD_DATA;
+        break;
+      }
+      distance = t->value + static_cast<unsigned>(buffer & Mask(t->extra));
+      drop(t->extra);
     }
-    const unsigned distance = t->value + static_cast<unsigned>(buffer & Mask(t->extra));
-    buffer >>= t->extra;
-    count -= t->extra;
 
-    if (distance <= position && position + length < WINDOW_SIZE) {
-      CopyWithinWindow(window + position, distance, length);
+    if (distance <= position && position + length <= WINDOW_SIZE - 8) {
+      CopyWithSpill(window + position, distance, length);
       position += length;
     } else {
       CopyMatch(position, distance, length);
@@ -165,7 +279,7 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   if (giveBack > static_cast<unsigned>(in - start)) giveBack = static_cast<unsigned>(in - start);
   in -= giveBack;
   count -= 8 * giveBack;
-  if (in != start) g_inflate.receiver = in[-1];
+  if (in != start) lastByte = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
   g_stream.plainEnd = plainEnd;
   g_crypt.keys = {key0, key1, key2};

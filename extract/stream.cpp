@@ -4,7 +4,6 @@
 
 #include "extract/crc32.h"
 #include "extract/decrypt.h"
-#include "extract/engine.h"
 #include "ui/messages.h"
 
 #include <cstring>
@@ -27,7 +26,12 @@ unsigned FillInputBuffer() {
     return 0;
   }
   const unsigned n = entry.compressedSize < STREAM_CHUNK ? entry.compressedSize : STREAM_CHUNK;
-  if (platform::FileRead(g_engine.archiveFile, g_engine.inputBuffer, n) != n) ReportReadError();
+  if (g_engine.archiveBytes) {
+    std::memcpy(g_engine.inputBuffer, g_engine.archiveBytes, n);
+    g_engine.archiveBytes += n;
+  } else if (platform::FileRead(g_engine.archiveFile, g_engine.inputBuffer, n) != n) {
+    ReportReadError();
+  }
   ReportProgress(false, n);
   entry.compressedSize -= n;
   g_stream.inputPosition = g_engine.inputBuffer;

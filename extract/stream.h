@@ -27,7 +27,8 @@ extern StreamState g_stream;
 void ResetStreams();
 
 // Reads the entry's next chunk (at most STREAM_CHUNK bytes, never past its compressed size)
-// into the input buffer and reports it as progress; 0 at the end of the entry's data.
+// into the input buffer, from archiveBytes when set, else from archiveFile, and reports it as
+// progress; 0 at the end of the entry's data.
 unsigned FillInputBuffer();
 
 // Fills the input buffer and takes its first byte; the part of NextInputByte that reads.

@@ -3,9 +3,10 @@
 // Every error is shown and ends the run through the engine's abort.
 #include "extract/zip_walker.h"
 
+#include "extract/crc32.h"
 #include "extract/decrypt.h"
 #include "extract/engine.h"
-#include "extract/inflate.h"
+#include "extract/entry_decode.h"
 #include "extract/stream.h"
 #include "ui/messages.h"
 
@@ -15,12 +16,14 @@ namespace {
 
 using platform::SeekFrom;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using zip::Le16;
+using zip::Le32;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+constexpr int64_t kLastRecordStart = 0xFFFFFFFF;  // the 32-bit fields end at 4 GiB
+
+[[noreturn]] void FailBeyond4GiB() { FailWithMessage(MSG_BEYOND_4GIB, g_engine.job->archivePath); }
 
 // What ReadEntryName learned about a stored name that did not fit entryPath.
 struct NameInfo {
@@ -38,9 +41,59 @@ void ReadExactly(void* buffer, unsigned count) {
 void SkipForward(uint32_t count) {
   while (count > 0) {
     const uint32_t step = count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count;
-    platform::FileSeek(g_engine.archiveFile, static_cast<long>(step), SeekFrom::Current);
+    // Only a move past what the file calls can reach fails (on Windows, beyond 4 GiB); going
+    // on from the old position would read data as records.
+    if (platform::FileSeek(g_engine.archiveFile, step, SeekFrom::Current) < 0) FailBeyond4GiB();
     count -= step;
   }
+}
+
+// Info-ZIP's Unicode Path field holds version 1, the CRC-32 of the stored name and the name in
+// UTF-8. It replaces the stored name only when that CRC matches (a tool that renamed the entry
+// without knowing the field leaves it stale) and the name fits; the rest of the extra field is
+// passed over.
+void ReadExtraField(unsigned length, char* last) {
+  EntryHeader& entry = g_engine.entry;
+  while (length >= 4) {
+    uint8_t head[4];
+    ReadExactly(head, sizeof head);
+    const unsigned size = Le16(head + 2) < length - 4 ? Le16(head + 2) : length - 4;
+    length -= 4 + size;
+    if (Le16(head) != zip::kUnicodePathTag || entry.utf8Name || size <= 5 || size - 5 >= kMaxPath ||
+        entry.nameLength >= kMaxPath) {
+      SkipForward(size);
+      continue;
+    }
+    uint8_t field[kMaxPath + 5];
+    ReadExactly(field, size);
+    if (field[0] != 1 || Le32(field + 1) != Crc32(g_engine.entryPath, entry.nameLength)) continue;
+    std::memcpy(g_engine.entryPath, field + 5, size - 5);
+    g_engine.entryPath[size - 5] = '\0';
+    *last = g_engine.entryPath[size - 6];
+    entry.utf8Name = true;
+  }
+  SkipForward(length);
+}
+
+// The stored name in the ANSI character set, whole, for a listing.
+void ListEntry() {
+  const EntryHeader& entry = g_engine.entry;
+  char name[kCreatedPathSize];
+  std::strcpy(name, g_engine.entryPath);
+  if (entry.utf8Name)
+    platform::Utf8TextToAnsi(name, sizeof name);
+  else
+    platform::OemTextToAnsi(name, sizeof name);
+  ListedEntry listed;
+  listed.name = name;
+  listed.compressedSize = entry.compressedSize;
+  listed.uncompressedSize = entry.uncompressedSize;
+  listed.date = entry.date;
+  listed.time = entry.time;
+  listed.method = entry.method;
+  listed.encrypted = entry.encrypted;
+  platform::SendWindowMessage(g_engine.job->notifyWindow, PWM_LISTENTRY, 0,
+                              reinterpret_cast<intptr_t>(&listed));
 }
 
 // Reads a stored name of n bytes into entryPath. A name that does not fit keeps its first
@@ -69,13 +122,9 @@ bool IsSelected(bool nameTooLong) {
     if (*p == '\\') *p = '/';
   // Node names hold at most kMaxPath - 1 characters, so no node names a longer stored name.
   if (nameTooLong) return false;
-  for (; node; node = node->next) {
-    const char* a = node->name;
-    const char* b = g_engine.entryPath;
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    while (*a && fold(*a) == fold(*b)) ++a, ++b;
-    if (*a == '\0' && *b == '\0') return true;
-  }
+  for (; node; node = node->next)
+    if (platform::SelectionNameEquals(node->name, g_engine.entryPath, g_engine.entry.utf8Name))
+      return true;
   return false;
 }
 
@@ -137,7 +186,10 @@ bool EmptyDescriptorFollows() {
 }
 
 void CreateOutputFile() {
-  if (OemNameToAnsi(g_engine.entryPath, g_engine.createdPath, sizeof g_engine.createdPath))
+  // A UTF-8 name has been converted already, folders and all.
+  if (g_engine.entry.utf8Name) std::strcpy(g_engine.createdPath, g_engine.entryPath);
+  if (g_engine.entry.utf8Name ||
+      OemNameToAnsi(g_engine.entryPath, g_engine.createdPath, sizeof g_engine.createdPath))
     g_engine.outputFile = platform::FileCreate(g_engine.createdPath);
   if (g_engine.outputFile == platform::kInvalidFile)
     FailWithMessage(MSG_CANNOT_CREATE_OUTPUT, g_engine.entryPath);
@@ -151,31 +203,12 @@ void SetOutputFileTime() {
 }
 
 void ExtractEntryData() {
-  int decoded = INFLATE_OK;
-  ResetStreams();
   if (!g_engine.testMode) CreateOutputFile();
-  switch (g_engine.entry.method) {
-    case 0: {
-      AnnounceEntry();
-      // The bytes are copied unchanged, a whole input chunk at a time: the same reads and
-      // the same writes, at the same points, as a copy byte by byte.
-      while (g_stream.inputCount > 0 || FillInputBuffer() > 0) {
-        DecryptAhead(static_cast<unsigned>(g_stream.inputCount));
-        AppendOutput(g_stream.inputPosition, static_cast<unsigned>(g_stream.inputCount));
-        g_stream.inputPosition += g_stream.inputCount;
-        g_stream.inputCount = 0;
-      }
-      break;
-    }
-    case 8:
-      AnnounceEntry();
-      // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
-      decoded = InflateEntry();
-      break;
-    default:
-      FailWithMessage(MSG_UNKNOWN_COMPRESSION);
-  }
-  if (g_stream.outputCount > 0) FlushOutputBuffer();
+  if (g_engine.entry.method != zip::kMethodStored && g_engine.entry.method != zip::kMethodDeflated)
+    FailWithMessage(MSG_UNKNOWN_COMPRESSION);
+  AnnounceEntry(BaseName(g_engine.entryPath));
+  // Damaged Deflate data ends the decoding quietly; what was decoded is kept.
+  const int decoded = DecodeEntryData();
   if (!g_engine.testMode) {
     SetOutputFileTime();
     platform::FileClose(g_engine.outputFile);
@@ -194,33 +227,54 @@ void ExtractEntryData() {
   if (decoded != INFLATE_OK) FailWithMessage(MSG_BAD_COMPRESSED_DATA, g_engine.entryPath);
 }
 
-void ProcessLocalEntry() {
-  uint8_t raw[26];
-  ReadExactly(raw, sizeof raw);
+// Reads the entry's 12-byte encryption header and takes it off the remaining compressed size;
+// true when the password in force opens it.
+bool CheckEncryptionHeader() {
+  uint8_t header[kEncryptionHeaderSize];
+  ReadExactly(header, sizeof header);
+  g_engine.entry.compressedSize -= kEncryptionHeaderSize;
+  return TestPassword(header) == 0;
+}
+
+// Each record routine finds the signature in raw[0..3] and reads the rest of the record's
+// fixed part behind it; raw has room for the largest.
+void ProcessLocalEntry(uint8_t* raw) {
+  namespace at = zip::local;
+  ReadExactly(raw + 4, at::kSize - 4);
   EntryHeader& entry = g_engine.entry;
-  entry.versionNeeded = Le16(raw + 0);
-  entry.flags = Le16(raw + 2);
-  entry.method = Le16(raw + 4);
-  entry.time = Le16(raw + 6);
-  entry.date = Le16(raw + 8);
-  entry.crc = Le32(raw + 10);
-  entry.compressedSize = Le32(raw + 14);
-  entry.uncompressedSize = Le32(raw + 18);
-  entry.nameLength = Le16(raw + 22);
-  entry.extraLength = Le16(raw + 24);
-  entry.encrypted = (entry.flags & 0x0001) != 0;
-  entry.descriptor = (entry.flags & 0x0008) != 0;
+  entry.versionNeeded = Le16(raw + at::kVersionNeeded);
+  entry.flags = Le16(raw + at::kFlags);
+  entry.method = Le16(raw + at::kMethod);
+  entry.time = Le16(raw + at::kTime);
+  entry.date = Le16(raw + at::kDate);
+  entry.crc = Le32(raw + at::kCrc);
+  entry.compressedSize = Le32(raw + at::kCompressedSize);
+  entry.uncompressedSize = Le32(raw + at::kUncompressedSize);
+  entry.nameLength = Le16(raw + at::kNameLength);
+  entry.extraLength = Le16(raw + at::kExtraLength);
+  entry.encrypted = (entry.flags & zip::kFlagEncrypted) != 0;
+  entry.descriptor = (entry.flags & zip::kFlagDescriptor) != 0;
+  entry.utf8Name = (entry.flags & zip::kFlagUtf8Name) != 0;
   const uint32_t storedSize = entry.compressedSize;
 
-  const NameInfo name = ReadEntryName(entry.nameLength);
-  SkipForward(entry.extraLength);
+  NameInfo name = ReadEntryName(entry.nameLength);
+  ReadExtraField(entry.extraLength, &name.last);
 
   // An empty name cannot name a file: such an entry is passed over like a folder entry.
   bool take = entry.nameLength > 0 && !IsSeparator(name.last);
   if (take && entry.uncompressedSize == 0 && g_engine.job->skipEmptyEntries) take = false;
-  if (take && !g_engine.testMode && !IsSelected(name.tooLong)) take = false;
+  const bool listing = g_engine.job->listOnly != 0;
+  if (take && (!g_engine.testMode || listing) && !IsSelected(name.tooLong)) take = false;
+  if (take && listing) {
+    ListEntry();
+    take = false;
+  }
   if (take) {
     if (name.tooLong) FailWithMessage(MSG_NAME_TOO_LONG, g_engine.entryPath);
+    // Never written under a mangled name: one the code page cannot hold is refused.
+    if (entry.utf8Name && !g_engine.testMode &&
+        !platform::Utf8TextToAnsi(g_engine.entryPath, sizeof g_engine.entryPath))
+      FailWithMessage(MSG_NAME_NOT_IN_CODE_PAGE, g_engine.entryPath);
     if (!g_engine.testMode) BuildOutputPath();
     // A streaming zipper leaves the sizes to the data descriptor; the walk cannot find the
     // end of such data (empty Deflate data is never valid, nor is an empty encrypted entry).
@@ -235,21 +289,20 @@ void ProcessLocalEntry() {
   } else {
     SkipForward(storedSize);
   }
-  if (entry.descriptor) SkipForward(16);
+  if (entry.descriptor) SkipForward(zip::descriptor::kSizeWithSignature);
 }
 
-void SkipCentralHeader() {
-  uint8_t raw[42];
-  ReadExactly(raw, sizeof raw);
-  ReadEntryName(Le16(raw + 24));
-  SkipForward(Le16(raw + 26));
-  SkipForward(Le16(raw + 28));
+void SkipCentralHeader(uint8_t* raw) {
+  namespace at = zip::central;
+  ReadExactly(raw + 4, at::kSize - 4);
+  ReadEntryName(Le16(raw + at::kNameLength));
+  SkipForward(Le16(raw + at::kExtraLength));
+  SkipForward(Le16(raw + at::kCommentLength));
 }
 
-void ReadEndRecord() {
-  uint8_t raw[18];
-  ReadExactly(raw, sizeof raw);
-  SkipForward(Le16(raw + 16));
+void ReadEndRecord(uint8_t* raw) {
+  ReadExactly(raw + 4, zip::end::kSize - 4);
+  SkipForward(Le16(raw + zip::end::kCommentLength));
 }
 
 bool IsKnownSignature(uint32_t signature) {
@@ -280,6 +333,15 @@ bool OemNameToAnsi(const char* path, char* out, unsigned capacity) {
   return platform::OemTextToAnsi(out + start, capacity - start);
 }
 
+int TestPassword(const uint8_t header[kEncryptionHeaderSize]) {
+  // With a data descriptor the CRC may not be known when the header is written, so the
+  // modification time stands in for it.
+  const EntryHeader& entry = g_engine.entry;
+  const uint8_t check = entry.descriptor ? static_cast<uint8_t>(entry.time >> 8)
+                                         : static_cast<uint8_t>(entry.crc >> 24);
+  return HeaderMatches(header, check) ? 0 : -1;
+}
+
 bool IsSafeRelativeName(const char* name) {
   if (name[0] == '\0' || IsSeparator(name[0])) return false;
   if (name[1] == ':') return false;  // a drive letter, with or without a folder after it
@@ -294,10 +356,13 @@ bool IsSafeRelativeName(const char* name) {
 
 bool ResyncToSignature() {
   const int file = g_engine.archiveFile;
-  if ((g_engine.entry.flags & 0x0008) && platform::FileSeek(file, -17, SeekFrom::Current) < 0)
+  if ((g_engine.entry.flags & zip::kFlagDescriptor) &&
+      platform::FileSeek(file, -17, SeekFrom::Current) < 0)
     return false;
   for (;;) {
-    if (platform::FileSeek(file, -3, SeekFrom::Current) < 0) return false;
+    const int64_t at = platform::FileSeek(file, -3, SeekFrom::Current);
+    if (at < 0) return false;
+    if (at > kLastRecordStart) FailBeyond4GiB();
     uint8_t raw[4];
     if (platform::FileRead(file, raw, 4) != 4) return false;
     if (IsKnownSignature(Le32(raw))) return platform::FileSeek(file, -4, SeekFrom::Current) >= 0;
@@ -306,17 +371,21 @@ bool ResyncToSignature() {
 
 void WalkRecords() {
   for (;;) {
-    uint8_t raw[4];
-    ReadExactly(raw, sizeof raw);
+    uint8_t raw[zip::central::kSize];
+    ReadExactly(raw, 4);
+    // Records lie within the 4 GiB that 32-bit sizes and offsets describe. (An archive read
+    // from a pipe has no position to ask for.)
+    const int64_t at = platform::FileSeek(g_engine.archiveFile, 0, SeekFrom::Current);
+    if (at - 4 > kLastRecordStart) FailBeyond4GiB();
     switch (Le32(raw)) {
       case LOCAL_HEADER_SIG:
-        ProcessLocalEntry();
+        ProcessLocalEntry(raw);
         break;
       case CENTRAL_HEADER_SIG:
-        SkipCentralHeader();
+        SkipCentralHeader(raw);
         break;
       case END_RECORD_SIG:
-        ReadEndRecord();
+        ReadEndRecord(raw);
         return;
       default:
         if (!ResyncToSignature()) FailWithMessage(MSG_INVALID_HEADER);

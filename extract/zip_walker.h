@@ -3,12 +3,10 @@
 // output file with its stored time stamp and checked against its CRC-32.
 #pragma once
 
-#include <cstdint>
+#include "extract/decrypt.h"
+#include "extract/zip_format.h"
 
-constexpr uint32_t LOCAL_HEADER_SIG = 0x04034b50;
-constexpr uint32_t CENTRAL_HEADER_SIG = 0x02014b50;
-constexpr uint32_t END_RECORD_SIG = 0x06054b50;
-constexpr uint32_t DESCRIPTOR_SIG = 0x08074b50;  // optional start of a data descriptor
+#include <cstdint>
 
 // Reads records from the archive's current position until the end record; every other end
 // of the walk is an abort.
@@ -23,6 +21,10 @@ const char* BaseName(const char* path);
 // Copies path into out (capacity bytes) with the file-name part converted from the OEM to the
 // ANSI character set; false when the converted path does not fit.
 bool OemNameToAnsi(const char* path, char* out, unsigned capacity);
+
+// 0 when the entry's 12-byte header, decrypted with ArchivePassword, ends in the check byte
+// the current entry calls for (the keys are then ready for its data), -1 otherwise.
+int TestPassword(const uint8_t header[kEncryptionHeaderSize]);
 
 // True when name, appended below an output folder, stays inside it: not empty, not absolute,
 // no drive letter, no parent-folder component.

@@ -22,7 +22,9 @@ int FileOpenRead(const char* path);  // open for reading, denying others write a
 int FileCreate(const char* path);    // create or truncate, normal attributes
 unsigned FileRead(int file, void* buffer, unsigned count);         // bytes read, or kIoError
 unsigned FileWrite(int file, const void* buffer, unsigned count);  // bytes written, or kIoError
-long FileSeek(int file, long offset, SeekFrom from);               // new position, or -1
+// The new position, or -1. Natively offsets are 64-bit; on Windows a position is an unsigned
+// 32-bit value (up to 4 GiB - 2), and a move the 32-bit file calls cannot make fails.
+int64_t FileSeek(int file, int64_t offset, SeekFrom from);
 void FileClose(int file);
 bool FileDelete(const char* path);
 
@@ -54,6 +56,14 @@ bool DosDateTimeToUtc(uint16_t dosDate, uint16_t dosTime, FileTime* out);
 // (the text is then unchanged).
 bool OemTextToAnsi(char* text, size_t capacity);
 void AnsiTextToOem(char* text);  // never grows the text
+// A UTF-8 name from an archive, converted in place to the ANSI character set. False when the
+// code page cannot hold every character or the result does not fit: the text then holds the
+// closest the code page can show, for messages. On POSIX, where ANSI is UTF-8, unchanged.
+bool Utf8TextToAnsi(char* text, size_t capacity);
+// True when a selection name (ANSI) names a stored name as the system compares file names:
+// lstrcmpiA on Windows, the stored UTF-8 name converted first; on POSIX the stored name is
+// decoded (code page 437 or UTF-8) and every letter is compared without regard to case.
+bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8);
 
 // ---- Texts ----
 // Loads string resource id into buffer (cap bytes, terminator included); length, 0 if missing.

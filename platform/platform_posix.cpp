@@ -8,10 +8,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -71,6 +74,25 @@ void AppendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
+// The code point that starts at text, which is advanced past it; a byte that does not start
+// valid UTF-8 stands for itself (as 0xDC00 + byte, so that it never equals a letter).
+uint32_t NextCodePoint(const char*& text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const int extra = *p >= 0xF0 ? 3 : *p >= 0xE0 ? 2 : *p >= 0xC0 ? 1 : 0;
+  uint32_t cp = extra ? *p & (0x3F >> extra) : *p;
+  bool valid = *p < 0x80 || extra > 0;
+  for (int i = 1; valid && i <= extra; ++i) {
+    if ((p[i] & 0xC0) != 0x80) valid = false;
+    cp = (cp << 6) | (p[i] & 0x3F);
+  }
+  if (!valid) {
+    ++text;
+    return 0xDC00 + *p;
+  }
+  text += 1 + extra;
+  return cp;
+}
+
 // Drops the "l" size modifiers of the wsprintf dialect: its %lx is 32 bits, as the callers pass.
 std::string WithoutLongModifiers(const char* format) {
   std::string out;
@@ -121,10 +143,11 @@ unsigned FileWrite(int file, const void* buffer, unsigned count) {
   return done;
 }
 
-long FileSeek(int file, long offset, SeekFrom from) {
-  const off_t result = ::lseek(file, offset, from == SeekFrom::Begin ? SEEK_SET : SEEK_CUR);
-  if (result < 0 || result > 0x7FFFFFFF) return -1;
-  return static_cast<long>(result);
+int64_t FileSeek(int file, int64_t offset, SeekFrom from) {
+  static_assert(sizeof(off_t) == 8, "archives past 2 GiB need 64-bit file offsets");
+  const off_t result =
+      ::lseek(file, static_cast<off_t>(offset), from == SeekFrom::Begin ? SEEK_SET : SEEK_CUR);
+  return result < 0 ? -1 : static_cast<int64_t>(result);
 }
 
 void FileClose(int file) { ::close(file); }
@@ -229,6 +252,30 @@ void AnsiTextToOem(char* text) {
     *out++ = mapped;
   }
   *out = '\0';
+}
+
+bool Utf8TextToAnsi(char*, size_t) { return true; }
+
+bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8) {
+  std::string name(stored);
+  if (!storedIsUtf8) {
+    name.clear();
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(stored); *p; ++p)
+      AppendUtf8(name, *p < 0x80 ? *p : kCp437High[*p - 0x80]);
+  }
+  // Letters are folded as the C.UTF-8 locale knows them, ASCII only without it.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  const auto fold = [](uint32_t c) -> uint32_t {
+    if (utf8) return static_cast<uint32_t>(towlower_l(static_cast<wint_t>(c), utf8));
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  };
+  const char* a = selection;
+  const char* b = name.c_str();
+  for (;;) {
+    const uint32_t ca = NextCodePoint(a), cb = NextCodePoint(b);
+    if (fold(ca) != fold(cb)) return false;
+    if (ca == 0) return true;
+  }
 }
 
 int LoadStringResource(ModuleHandle, unsigned id, char* buffer, int cap) {

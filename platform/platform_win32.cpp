@@ -31,9 +31,23 @@ unsigned FileWrite(int file, const void* buffer, unsigned count) {
   return _lwrite(static_cast<HFILE>(file), static_cast<LPCCH>(buffer), count);
 }
 
-long FileSeek(int file, long offset, SeekFrom from) {
-  return _llseek(static_cast<HFILE>(file), offset,
-                 from == SeekFrom::Begin ? FILE_BEGIN : FILE_CURRENT);
+int64_t FileSeek(int file, int64_t offset, SeekFrom from) {
+  // _llseek takes a signed 32-bit distance and answers the low 32 bits of the new position,
+  // HFILE_ERROR (-1) when it fails, among them every move past 4 GiB. So a position from 2 to
+  // 4 GiB comes back negative and is taken as unsigned, and a forward move too long for one
+  // call is made in steps; a move from the start beyond 2 GiB starts with the first 2 GiB.
+  const HFILE handle = static_cast<HFILE>(file);
+  if (offset < 0 && (from == SeekFrom::Begin || offset < INT32_MIN)) return -1;
+  int method = from == SeekFrom::Begin ? FILE_BEGIN : FILE_CURRENT;
+  LONG result = 0;
+  do {
+    const int64_t step = offset > INT32_MAX ? INT32_MAX : offset;
+    result = _llseek(handle, static_cast<LONG>(step), method);
+    if (result == HFILE_ERROR) return -1;
+    offset -= step;
+    method = FILE_CURRENT;
+  } while (offset > 0);
+  return static_cast<uint32_t>(result);
 }
 
 void FileClose(int file) { _lclose(static_cast<HFILE>(file)); }
@@ -85,6 +99,27 @@ bool OemTextToAnsi(char* text, size_t) {
 }
 
 void AnsiTextToOem(char* text) { CharToOemA(text, text); }
+
+bool Utf8TextToAnsi(char* text, size_t capacity) {
+  wchar_t wide[1024];
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1024);
+  if (units <= 0) return false;
+  BOOL lossy = FALSE;
+  char ansi[2048];
+  // No best fit: a name the code page cannot hold must not be written as a similar one.
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, sizeof ansi,
+                                         nullptr, &lossy);
+  if (length <= 0 || static_cast<size_t>(length) > capacity) return false;
+  std::memcpy(text, ansi, static_cast<size_t>(length));
+  return !lossy;
+}
+
+bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8) {
+  char name[260];
+  lstrcpynA(name, stored, sizeof name);
+  if (storedIsUtf8 && !Utf8TextToAnsi(name, sizeof name)) return false;
+  return lstrcmpiA(selection, name) == 0;
+}
 
 int LoadStringResource(ModuleHandle module, unsigned id, char* buffer, int cap) {
   if (CurrentHostHooks().loadString) return CurrentHostHooks().loadString(id, buffer, cap);

@@ -26,7 +26,7 @@ else
   cmake --build "$windows" -j"$jobs"
 fi
 
-echo "== SETUP.EXE: $(stat -c %s "$windows/SETUP.EXE") bytes (at most 131072) =="
+echo "== SETUP.EXE: $(stat -c %s "$windows/SETUP.EXE") bytes (at most 57344) =="
 rm -rf "$out/medium" "$out/screenshots" "$out/installed"
 mkdir -p "$out"
 bash scripts/make-demo-medium.sh "$native" "$windows" "$out/medium"

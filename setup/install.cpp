@@ -46,6 +46,17 @@ void LoadSetupTexts(HINSTANCE instance) {
   LoadStringA(instance, MSG_ACTION_INSTALLING, g_setup.actionText, kSetupTextLimit);
 }
 
+bool AnotherSetupRunning() {
+  // Two setups on one destination would delete and move each other's files (the main program
+  // among them), so only the first one runs. The mutex is the system's and goes with the
+  // process, however it ends.
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, kSetupMutexName);
+  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  CloseHandle(mutex);
+  ShowMessage(nullptr, MSG_SETUP_RUNNING, MB_ICONERROR);
+  return true;
+}
+
 bool MainProgramRunning() {
   if (!FindWindowA("Karvex2WClass", nullptr) && !FindWindowA("KarvexWClass", nullptr)) return false;
   ShowMessage(nullptr, MSG_ALREADY_RUNNING, MB_ICONERROR);
@@ -199,6 +210,7 @@ int LaunchMainProgram() {
 
 int RunInstallation(HINSTANCE instance) {
   LoadSetupTexts(instance);
+  if (AnotherSetupRunning()) return 0;
   if (MainProgramRunning()) return 0;
   if (!ReleaseFileManagerExtension()) return 0;
   if (!LocateSource()) return 0;

@@ -10,6 +10,8 @@
 // the 32-bit setup started it.
 inline constexpr char kLaunchSuffix[] = "S";
 inline constexpr char kLaunchFailureFormat[] = "Error running %s%s";
+// Held by the running setup for its whole run.
+inline constexpr char kSetupMutexName[] = "KarvexSetupRunning";
 
 // The whole run. Returns 0, the program's exit code, however the run ends.
 int RunInstallation(HINSTANCE instance);
@@ -18,6 +20,9 @@ int RunInstallation(HINSTANCE instance);
 
 // Records the module and loads the title and action texts.
 void LoadSetupTexts(HINSTANCE instance);
+// Takes the setup's mutex; when another setup holds it, shows that Setup is already running
+// and answers true.
+bool AnotherSetupRunning();
 // Shows message 1022 and answers true when a window of the main program exists.
 bool MainProgramRunning();
 // Sets sourceDir (with its trailing backslash) and setupTime from the running program's file.

@@ -26,6 +26,9 @@ constexpr int kExitUsage = 1;
 
 constexpr const char kUsage[] =
     "usage: kxextract [-t] [-d DIR] [-k] [-P PASSWORD] [-c] [-e] [-s OFFSET] ARCHIVE [NAME ...]\n"
+    "       kxextract -l [-e] [-s OFFSET] ARCHIVE [NAME ...]\n"
+    "  -l           list the entries extraction would take, as unzip -l does (encrypted ones\n"
+    "               marked); nothing is decrypted or written\n"
     "  -t           test: read, decrypt and decode every entry and check its CRC-32\n"
     "               (implies -c); write nothing\n"
     "  -d DIR       extract into DIR (default: the current folder)\n"
@@ -37,6 +40,7 @@ constexpr const char kUsage[] =
     "  NAME ...     extract only these entries (stored names, \"/\" between folders)\n"
     "Archives written by streaming zippers, whose entries carry their sizes only in a data\n"
     "descriptor after the data (no sizes in the local header), are not supported.\n"
+    "       kxextract -h | --help | --version\n"
     "Exit status: 0 success, 2 error (reported), 99 cancelled, 1 usage error.\n";
 
 // What the hooks need to draw the progress line.
@@ -47,6 +51,22 @@ struct ProgressDisplay {
   char entryName[kMaxPath] = {};
 };
 ProgressDisplay g_progress;
+
+// Totals of a listing.
+struct Listing {
+  uint64_t bytes = 0;
+  unsigned entries = 0;
+};
+Listing g_listing;
+
+void PrintListedEntry(const ListedEntry& entry) {
+  std::printf("%9lu  %04u-%02u-%02u %02u:%02u   %s%s\n",
+              static_cast<unsigned long>(entry.uncompressedSize), (entry.date >> 9) + 1980u,
+              (entry.date >> 5) & 0x0Fu, entry.date & 0x1Fu, entry.time >> 11,
+              (entry.time >> 5) & 0x3Fu, entry.name, entry.encrypted ? "  (encrypted)" : "");
+  g_listing.bytes += entry.uncompressedSize;
+  ++g_listing.entries;
+}
 
 void ClearProgressLine() {
   if (!g_progress.shown) return;
@@ -64,6 +84,7 @@ int PrintMessage(platform::WindowHandle, const char* text, const char*, unsigned
 
 intptr_t ReceiveMessage(platform::WindowHandle, unsigned message, uintptr_t wParam,
                         intptr_t lParam) {
+  if (message == PWM_LISTENTRY) PrintListedEntry(*reinterpret_cast<const ListedEntry*>(lParam));
   if (message == PWM_ENTRYNAME) {
     std::snprintf(g_progress.entryName, sizeof g_progress.entryName, "%s",
                   reinterpret_cast<const char*>(lParam));
@@ -95,6 +116,9 @@ bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 #else
 void OnInterrupt(int) { g_setup.cancelRequested = 1; }
 void InstallCancelHandler() {
+  // A file-size limit then fails the write (EFBIG) like a full disk: the engine reports it and
+  // deletes the partial file, where the signal would have killed the program mid-write.
+  signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -123,6 +147,14 @@ uint32_t ArchiveSize(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("kxextract %s\n", KX_VERSION);
+    return 0;
+  }
   ExtractJob job;
   const char* folder = "";
   bool testMode = false;
@@ -143,6 +175,9 @@ int main(int argc, char** argv) {
     switch (letter) {
       case 't':
         testMode = true;
+        break;
+      case 'l':
+        job.listOnly = 1;
         break;
       case 'd':
         folder = value;
@@ -185,7 +220,7 @@ int main(int argc, char** argv) {
     if (n + 1 < nodes.size()) nodes[n].next = &nodes[n + 1];
   }
   job.selection = nodes.empty() ? nullptr : nodes.data();
-  job.outputFolder = testMode ? nullptr : folder;
+  job.outputFolder = testMode || job.listOnly ? nullptr : folder;
   // A test that let CRC-32 mismatches pass would call a damaged archive intact.
   if (testMode) job.reportCrcErrors = 1;
   job.callerFlag = 1;
@@ -199,9 +234,20 @@ int main(int argc, char** argv) {
   platform::SetHostHooks(hooks);
   InstallCancelHandler();
 
+  if (job.listOnly) {
+    g_progress.enabled = false;
+    std::printf(
+        "Archive:  %s\n  Length      Date    Time    Name\n"
+        "---------  ---------- -----   ----\n",
+        job.archivePath);
+  }
   job.result = EXTRACT_OK;
   ExtractArchive(&job);
   ClearProgressLine();
+  if (job.listOnly && job.result == EXTRACT_OK)
+    std::printf("---------                     -------\n%9llu                     %u file%s\n",
+                static_cast<unsigned long long>(g_listing.bytes), g_listing.entries,
+                g_listing.entries == 1 ? "" : "s");
   switch (job.result) {
     case EXTRACT_OK:
       return 0;

@@ -5,15 +5,16 @@
 #include "tools/kxmedium_deflate.h"
 #include "tools/kxmedium_verify.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace {
 
-void Usage() {
+void Usage(FILE* out = stderr) {
   std::fprintf(
-      stderr,
+      out,
       "usage: kxmedium build --setup SETUP.EXE --companions DIR --payload DIR --out MEDIUM\n"
       "                      [--store] [--password PASSWORD]\n"
       "       kxmedium verify MEDIUM\n"
@@ -31,6 +32,8 @@ void Usage() {
       "        (every entry encrypted with the built-in password, KARVEX32.EX_ present, a\n"
       "        test extraction with CRC checks), prints the total size and the meter range\n"
       "        as the setup computes them, and names every problem.\n"
+      "\n"
+      "kxmedium -h | --help | --version\n"
       "\n"
       "exit status: 0 success, 1 usage error, 2 build refused or failed, or problems found\n",
       kxmedium::DeflateLibraryName());
@@ -72,6 +75,18 @@ int Build(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+  // A file-size limit then fails the write (EFBIG) like a full disk: reported, cleaned up.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  if (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+    Usage(stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("kxmedium %s\n", KX_VERSION);
+    return 0;
+  }
   if (argc >= 2 && !std::strcmp(argv[1], "build")) return Build(argc, argv);
   if (argc == 3 && !std::strcmp(argv[1], "verify")) return kxmedium::VerifyMedium(argv[2]);
   Usage();

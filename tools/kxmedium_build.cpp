@@ -15,11 +15,49 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kxmedium {
 
 namespace {
 
-void Say(const std::string& text) { std::fprintf(stderr, "kxmedium: %s\n", text.c_str()); }
+// The progress line of a build: on a terminal only, so that logs and pipes stay clean.
+struct Progress {
+  bool enabled = false;
+  bool shown = false;
+  uint64_t done = 0;
+  uint64_t total = 0;
+
+  void Show(const std::string& name) {
+    if (!enabled) return;
+    std::fprintf(stderr, "\rpacking %-40.40s %12llu of %llu bytes", name.c_str(),
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+    std::fflush(stderr);
+    shown = true;
+  }
+  void Clear() {
+    if (shown) std::fprintf(stderr, "\r%79s\r", "");
+    shown = false;
+  }
+};
+Progress g_progress;
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void Say(const std::string& text) {
+  g_progress.Clear();
+  std::fprintf(stderr, "kxmedium: %s\n", text.c_str());
+}
 
 // Windows finds files without regard to letter case; so does this lookup, preferring the exact
 // name. Empty when no file of that name is in the folder.
@@ -107,8 +145,16 @@ bool WritePayload(const BuildOptions& options, const Inputs& inputs, uint64_t* a
     Say(error);
     return false;
   }
+  g_progress = Progress{};
+  g_progress.enabled = StandardErrorIsTerminal();
+  for (const PayloadFile& file : inputs.payload) {
+    platform::FindData data;
+    if (platform::FindFirst(JoinPath(options.payloadDir, file.fileName).c_str(), &data))
+      g_progress.total += data.sizeLow;
+  }
   for (const PayloadFile& file : inputs.payload) {
     const std::string path = JoinPath(options.payloadDir, file.fileName);
+    g_progress.Show(file.fileName);
     platform::FindData data;
     uint16_t dosDate = 0, dosTime = 0;
     if (!platform::FindFirst(path.c_str(), &data)) {
@@ -126,7 +172,10 @@ bool WritePayload(const BuildOptions& options, const Inputs& inputs, uint64_t* a
       Say(error);
       return false;
     }
+    g_progress.done += bytes.size();
+    g_progress.Show(file.fileName);
   }
+  g_progress.Clear();
   if (!writer.Finish(&error)) {
     Say(error);
     return false;
@@ -146,7 +195,7 @@ int BuildMedium(const BuildOptions& options) {
   Inputs inputs;
   if (!CheckInputs(options, &inputs)) return 2;
   if (!MakeFolders(options.mediumDir)) {
-    Say("cannot create the medium folder " + options.mediumDir);
+    Say("cannot create the medium folder " + options.mediumDir + ": " + SystemReason());
     return 2;
   }
 

@@ -1,9 +1,11 @@
 // Traditional PKWARE encryption, the writing side of what the engine decrypts: three keys
 // started from fixed values, fed the password, then advanced by every plain byte written.
-// The built-in payload password, kBuiltInPassword, is the engine's (extract/decrypt.h).
+// The key schedule is the ZIP format module's; the built-in payload password,
+// kBuiltInPassword, is the engine's (extract/decrypt.h).
 #pragma once
 
 #include "extract/decrypt.h"
+#include "extract/zip_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,12 +20,7 @@ class ZipEncryptor {
   void Encrypt(uint8_t* data, size_t count);
 
  private:
-  void UpdateKeys(uint8_t plain);
-  uint8_t KeystreamByte() const;
-
-  uint32_t key0_ = 0x12345678;
-  uint32_t key1_ = 0x23456789;
-  uint32_t key2_ = 0x34567890;
+  zip::CryptKeys keys_;
 };
 
 // The 12-byte encryption header in plain form: eleven random bytes, then the check byte, the

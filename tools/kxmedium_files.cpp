@@ -1,6 +1,8 @@
 // File reading and copying in pieces of at most the platform's transfer size.
 #include "tools/kxmedium_files.h"
 
+#include "tools/kxmedium_os.h"
+
 namespace kxmedium {
 
 bool ReadWholeFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out,
@@ -8,7 +10,7 @@ bool ReadWholeFile(const std::string& path, uint64_t limit, std::vector<uint8_t>
   out->clear();
   const int file = platform::FileOpenRead(path.c_str());
   if (file == platform::kInvalidFile) {
-    *error = "cannot open " + path;
+    *error = "cannot open " + path + ": " + SystemReason();
     return false;
   }
   bool ok = true;
@@ -16,7 +18,7 @@ bool ReadWholeFile(const std::string& path, uint64_t limit, std::vector<uint8_t>
   for (;;) {
     const unsigned got = platform::FileRead(file, buffer, sizeof buffer);
     if (got == platform::kIoError) {
-      *error = "error reading " + path;
+      *error = "error reading " + path + ": " + SystemReason();
       ok = false;
       break;
     }
@@ -36,13 +38,13 @@ bool CopyFileStamped(const std::string& source, const std::string& destination,
                      const platform::FileTime* stamp, std::string* error) {
   const int in = platform::FileOpenRead(source.c_str());
   if (in == platform::kInvalidFile) {
-    *error = "cannot open " + source;
+    *error = "cannot open " + source + ": " + SystemReason();
     return false;
   }
   const int out = platform::FileCreate(destination.c_str());
   if (out == platform::kInvalidFile) {
     platform::FileClose(in);
-    *error = "cannot create " + destination;
+    *error = "cannot create " + destination + ": " + SystemReason();
     return false;
   }
   bool ok = true;
@@ -50,19 +52,19 @@ bool CopyFileStamped(const std::string& source, const std::string& destination,
   for (;;) {
     const unsigned got = platform::FileRead(in, buffer, sizeof buffer);
     if (got == platform::kIoError) {
-      *error = "error reading " + source;
+      *error = "error reading " + source + ": " + SystemReason();
       ok = false;
       break;
     }
     if (got > 0 && platform::FileWrite(out, buffer, got) != got) {
-      *error = "error writing to " + destination;
+      *error = "error writing to " + destination + ": " + SystemReason();
       ok = false;
       break;
     }
     if (got < sizeof buffer) break;
   }
   if (ok && stamp && !platform::SetFileTimes(out, stamp, stamp, stamp)) {
-    *error = "cannot set the time stamp of " + destination;
+    *error = "cannot set the time stamp of " + destination + ": " + SystemReason();
     ok = false;
   }
   platform::FileClose(in);

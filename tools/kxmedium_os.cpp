@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #endif
 
@@ -92,6 +93,19 @@ bool FileTimeToDos(const platform::FileTime& time, uint16_t* dosDate, uint16_t* 
   return true;
 }
 
+std::string SystemReason() {
+  const DWORD code = GetLastError();
+  char text[256];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text, nullptr);
+  // The system's texts end in a full stop and a line break, which the callers' lines do not.
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == '.' || text[length - 1] == ' '))
+    --length;
+  if (length == 0) return "system error " + std::to_string(code);
+  return std::string(text, length);
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   const char last = folder.back();
@@ -169,6 +183,8 @@ bool FileTimeToDos(const platform::FileTime& time, uint16_t* dosDate, uint16_t* 
   *dosTime = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | half);
   return true;
 }
+
+std::string SystemReason() { return std::strerror(errno ? errno : EIO); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;

@@ -35,6 +35,10 @@ bool RandomBytes(uint8_t* buffer, size_t count);
 // even; false for times MS-DOS dates cannot hold (before 1980 or after 2107).
 bool FileTimeToDos(const platform::FileTime& time, uint16_t* dosDate, uint16_t* dosTime);
 
+// The system's reason for the file call that has just failed ("File too large"), to be taken
+// at once, before another call can replace it.
+std::string SystemReason();
+
 // Joins a folder and a name with the system's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

@@ -1,9 +1,9 @@
-// End of central directory record (22 bytes plus a comment of up to 65535 bytes, found by
-// searching backwards from the end), central directory headers (46 bytes plus name, extra
-// field and comment) and local headers (30 bytes plus name), per the ZIP application note.
-// Every length read from the file is checked against the bytes actually there.
+// The end record (found by searching backwards from the end of the file, behind its comment),
+// the central directory headers and the local header each one points to, laid out as the
+// format module has them. Every length read from the file is checked against the bytes there.
 #include "tools/kxmedium_zipdir.h"
 
+#include "extract/zip_format.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -12,16 +12,12 @@ namespace kxmedium {
 
 namespace {
 
-constexpr uint32_t kLocalSignature = 0x04034B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr size_t kEndSize = 22;
-constexpr size_t kCentralSize = 46;
-constexpr size_t kLocalSize = 30;
-constexpr size_t kMaxComment = 0xFFFF;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16); }
+constexpr size_t kEndSize = zip::end::kSize;
+constexpr size_t kCentralSize = zip::central::kSize;
+constexpr size_t kLocalSize = zip::local::kSize;
+constexpr size_t kMaxComment = zip::end::kMaxComment;
+using zip::Le16;
+using zip::Le32;
 
 // Reads count bytes at offset; false unless all of them arrive.
 bool ReadAt(int file, uint64_t offset, size_t count, std::vector<uint8_t>* out) {
@@ -57,8 +53,8 @@ bool ReadDirectory(int file, uint64_t fileSize, std::vector<DirectoryEntry>* ent
   size_t end = tail.size() - kEndSize + 1;
   bool found = false;
   while (end-- > 0) {
-    if (Get32(&tail[end]) == kEndSignature &&
-        end + kEndSize + Get16(&tail[end + 20]) == tail.size()) {
+    if (Le32(&tail[end]) == END_RECORD_SIG &&
+        end + kEndSize + Le16(&tail[end + zip::end::kCommentLength]) == tail.size()) {
       found = true;
       break;
     }
@@ -68,11 +64,12 @@ bool ReadDirectory(int file, uint64_t fileSize, std::vector<DirectoryEntry>* ent
     return false;
   }
   const uint8_t* record = &tail[end];
-  const uint16_t count = Get16(record + 10);
-  const uint32_t directorySize = Get32(record + 12);
-  const uint32_t directoryOffset = Get32(record + 16);
+  const uint16_t count = Le16(record + zip::end::kEntries);
+  const uint32_t directorySize = Le32(record + zip::end::kDirectorySize);
+  const uint32_t directoryOffset = Le32(record + zip::end::kDirectoryOffset);
   const uint64_t endOffset = tailStart + end;
-  if (Get16(record + 4) != 0 || Get16(record + 6) != 0 || Get16(record + 8) != count) {
+  if (Le16(record + zip::end::kDisk) != 0 || Le16(record + zip::end::kDirectoryDisk) != 0 ||
+      Le16(record + zip::end::kDiskEntries) != count) {
     *error = "a multi-disk archive";
     return false;
   }
@@ -87,31 +84,36 @@ bool ReadDirectory(int file, uint64_t fileSize, std::vector<DirectoryEntry>* ent
   }
   size_t at = 0;
   for (unsigned i = 0; i < count; ++i) {
-    if (directory.size() - at < kCentralSize || Get32(&directory[at]) != kCentralSignature) {
+    if (directory.size() - at < kCentralSize || Le32(&directory[at]) != CENTRAL_HEADER_SIG) {
       *error = "central directory entry " + std::to_string(i + 1) + " is damaged";
       return false;
     }
+    namespace field = zip::central;
     const uint8_t* h = &directory[at];
-    const size_t nameLength = Get16(h + 28);
-    const size_t recordSize = kCentralSize + nameLength + Get16(h + 30) + Get16(h + 32);
+    const size_t nameLength = Le16(h + field::kNameLength);
+    const size_t recordSize =
+        kCentralSize + nameLength + Le16(h + field::kExtraLength) + Le16(h + field::kCommentLength);
     if (directory.size() - at < recordSize) {
       *error = "central directory entry " + std::to_string(i + 1) + " runs past its end";
       return false;
     }
     DirectoryEntry entry;
-    entry.flags = Get16(h + 8);
-    entry.method = Get16(h + 10);
-    entry.compressedSize = Get32(h + 20);
-    entry.size = Get32(h + 24);
-    entry.localOffset = Get32(h + 42);
+    entry.flags = Le16(h + field::kFlags);
+    entry.method = Le16(h + field::kMethod);
+    entry.dosTime = Le16(h + field::kTime);
+    entry.dosDate = Le16(h + field::kDate);
+    entry.compressedSize = Le32(h + field::kCompressedSize);
+    entry.size = Le32(h + field::kUncompressedSize);
+    entry.localOffset = Le32(h + field::kLocalOffset);
     entry.name.assign(reinterpret_cast<const char*>(h + kCentralSize), nameLength);
     std::vector<uint8_t> local;
     if (entry.localOffset < endOffset &&
         ReadAt(file, entry.localOffset, kLocalSize + nameLength, &local)) {
       entry.localHeaderMatches =
-          Get32(local.data()) == kLocalSignature &&
-          (Get16(local.data() + 6) & 1) == (entry.flags & 1) &&
-          Get16(local.data() + 26) == nameLength &&
+          Le32(local.data()) == LOCAL_HEADER_SIG &&
+          (Le16(local.data() + zip::local::kFlags) & zip::kFlagEncrypted) ==
+              (entry.flags & zip::kFlagEncrypted) &&
+          Le16(local.data() + zip::local::kNameLength) == nameLength &&
           std::equal(entry.name.begin(), entry.name.end(), local.begin() + kLocalSize);
     }
     entries->push_back(std::move(entry));

@@ -1,12 +1,13 @@
-// ZIP records as laid down in the ZIP application note: local file header (signature
-// 0x04034B50), central directory header (0x02014B50) and end of central directory record
-// (0x06054B50), all little-endian, without data descriptors, extra fields or comments.
+// The payload's ZIP records, local headers, central directory headers and the end record, as
+// the format module lays them out; without data descriptors, extra fields or comments.
 #include "tools/kxmedium_zipwriter.h"
 
 #include "tools/kxmedium_crypt.h"
 #include "tools/kxmedium_deflate.h"
+#include "tools/kxmedium_os.h"
 
 #include "extract/crc32.h"
+#include "extract/zip_format.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -15,26 +16,16 @@ namespace kxmedium {
 
 namespace {
 
-constexpr uint32_t kLocalSignature = 0x04034B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
+using zip::kFlagEncrypted;
+using zip::kFlagMaximum;
+using zip::kMethodDeflated;
+using zip::kMethodStored;
 constexpr uint16_t kVersion = 20;  // 2.0: Deflate and traditional encryption; host MS-DOS
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagMaximum = 0x0002;  // Deflate option bits: maximum compression
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
 constexpr uint32_t kAttributeArchive = 0x20;  // MS-DOS attribute byte of a plain file
-constexpr size_t kHeaderSize = 12;
+constexpr size_t kHeaderSize = zip::kEncryptionHeaderSize;
 
-void Put16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-  Put16(out, static_cast<uint16_t>(value));
-  Put16(out, static_cast<uint16_t>(value >> 16));
-}
+void Put16(std::vector<uint8_t>& out, uint16_t value) { zip::AppendLe16(out, value); }
+void Put32(std::vector<uint8_t>& out, uint32_t value) { zip::AppendLe32(out, value); }
 
 // The fields that local and central headers share, from "version needed" to "extra length".
 void PutCommon(std::vector<uint8_t>& out, const ZipEntryInfo& entry) {
@@ -63,7 +54,7 @@ ZipWriter::~ZipWriter() {
 bool ZipWriter::Open(std::string* error) {
   file_ = platform::FileCreate(path_.c_str());
   if (file_ == platform::kInvalidFile) {
-    *error = "cannot create " + path_;
+    *error = "cannot create " + path_ + ": " + SystemReason();
     return false;
   }
   return true;
@@ -79,7 +70,7 @@ bool ZipWriter::Write(const std::vector<uint8_t>& bytes, std::string* error) {
     const unsigned piece =
         static_cast<unsigned>(std::min<size_t>(bytes.size() - done, platform::kMaxTransfer));
     if (platform::FileWrite(file_, bytes.data() + done, piece) != piece) {
-      *error = "error writing to " + path_;
+      *error = "error writing to " + path_ + ": " + SystemReason();
       return false;
     }
     done += piece;
@@ -129,7 +120,7 @@ bool ZipWriter::AddEntry(const std::string& name, std::span<const uint8_t> data,
   ZipEncryptor(password_).Encrypt(body.data(), body.size());
 
   std::vector<uint8_t> header;
-  Put32(header, kLocalSignature);
+  Put32(header, LOCAL_HEADER_SIG);
   PutCommon(header, entry);
   header.insert(header.end(), name.begin(), name.end());
   if (!Write(header, error) || !Write(body, error)) return false;
@@ -141,7 +132,7 @@ bool ZipWriter::Finish(std::string* error) {
   const uint64_t directoryOffset = offset_;
   std::vector<uint8_t> directory;
   for (const ZipEntryInfo& entry : entries_) {
-    Put32(directory, kCentralSignature);
+    Put32(directory, CENTRAL_HEADER_SIG);
     Put16(directory, kVersion);  // made by: version 2.0 on MS-DOS (host byte 0)
     PutCommon(directory, entry);
     Put16(directory, 0);  // comment length
@@ -152,7 +143,7 @@ bool ZipWriter::Finish(std::string* error) {
     directory.insert(directory.end(), entry.name.begin(), entry.name.end());
   }
   std::vector<uint8_t> end;
-  Put32(end, kEndSignature);
+  Put32(end, END_RECORD_SIG);
   Put16(end, 0);  // this disk
   Put16(end, 0);  // disk with the central directory
   Put16(end, static_cast<uint16_t>(entries_.size()));

@@ -37,6 +37,9 @@ enum MessageId : unsigned {
   MSG_SHORT_ENCRYPTED_ENTRY = 1063,
   MSG_STREAMED_ENTRY = 1064,
   MSG_BAD_COMPRESSED_DATA = 1065,
+  MSG_SETUP_RUNNING = 1066,  // a second setup started while one runs
+  MSG_BEYOND_4GIB = 1067,
+  MSG_NAME_NOT_IN_CODE_PAGE = 1068,
 };
 
 constexpr int kMessageTextLimit = 512;   // joined length of a chain

@@ -2,6 +2,7 @@
 // header check against the CRC's or the time's high byte.
 #include "extract/decrypt.h"
 #include "extract/engine.h"
+#include "extract/zip_walker.h"
 #include "tests/extract/zip_builder.h"
 
 #include <gtest/gtest.h>

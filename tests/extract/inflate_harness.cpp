@@ -1,15 +1,11 @@
-// Sets up the engine's buffers and one entry's streams around a raw Deflate stream in a
-// scratch file, runs InflateEntry, flushes and reads back the output file.
+// Runs raw Deflate data through the engine's single-entry decoding, from memory into a scratch
+// output file, and reads the output back.
 #include "tests/extract/inflate_harness.h"
 
-#include "extract/engine.h"
-#include "extract/inflate.h"
-#include "extract/stream.h"
+#include "extract/entry_decode.h"
 #include "tests/extract/engine_host.h"
 
-#include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,58 +17,31 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-// Named per process: ctest runs several test programs at once.
-std::string TempName(const char* what) {
-  const std::string name =
-      "kx-inflate-" + std::to_string(static_cast<long>(::getpid())) + "-" + what;
-  return (std::filesystem::temp_directory_path() / name).string();
-}
-
-}  // namespace
-
-DecodeResult Decode(const std::string& raw) {
-  const std::string input = TempName("in");
-  const std::string output = TempName("out");
-  std::ofstream(input, std::ios::binary) << raw;
+DecodeResult Decode(const std::string& raw, const InflateOptions& options) {
+  // Named per process: ctest runs several test programs at once.
+  const std::string output = (std::filesystem::temp_directory_path() /
+                              ("kx-inflate-" + std::to_string(static_cast<long>(::getpid()))))
+                                 .string();
   StartHost();  // quiet hooks: no scripted answers or pumps of an earlier test
-  static ExtractJob job;
-  job = ExtractJob{};
-  job.archivePath = "inflate input";
-  g_engine.job = &job;
-  g_engine.testMode = false;
-  g_engine.window = static_cast<uint8_t*>(std::calloc(kWindowAllocation, 1));
-  g_engine.inputBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
-  g_engine.outputBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
-  g_engine.archiveFile = platform::FileOpenRead(input.c_str());
-  g_engine.outputFile = platform::FileCreate(output.c_str());
-  g_engine.entry = EntryHeader{};
-  g_engine.entry.compressedSize = static_cast<uint32_t>(raw.size());
+  SingleEntry entry;
+  entry.archiveName = "inflate input";
+  entry.bytes = reinterpret_cast<const uint8_t*>(raw.data());
+  entry.compressedSize = static_cast<uint32_t>(raw.size());
+  entry.output = platform::FileCreate(output.c_str());
+  entry.options = options;
+  const SingleEntryOutcome outcome = DecodeSingleEntry(entry);
+  platform::FileClose(entry.output);
   DecodeResult result;
-  if (setjmp(g_engine.abortPoint) == 0) {
-    ResetStreams();
-    result.code = InflateEntry();
-    if (g_stream.outputCount > 0) FlushOutputBuffer();
-  } else {
-    ReleaseBlockTables();
-    result.code = -1;
-  }
-  result.pastEnd = g_inflate.bytesPastEnd;
-  platform::FileClose(g_engine.archiveFile);
-  platform::FileClose(g_engine.outputFile);
-  g_engine.archiveFile = g_engine.outputFile = platform::kInvalidFile;
-  std::free(g_engine.window);
-  std::free(g_engine.inputBuffer);
-  std::free(g_engine.outputBuffer);
-  g_engine.window = g_engine.inputBuffer = g_engine.outputBuffer = nullptr;
+  result.code = outcome.result == EXTRACT_OK ? outcome.decoded : -1;
+  result.pastEnd = outcome.pastEnd;
   std::ifstream in(output, std::ios::binary);
   result.output.assign(std::istreambuf_iterator<char>(in), {});
   in.close();
-  std::remove(input.c_str());
   std::remove(output.c_str());
   return result;
 }
+
+DecodeResult Decode(const std::string& raw) { return Decode(raw, InflateOptions{}); }
 
 void BitWriter::Bits(uint32_t value, int n) {
   for (int i = 0; i < n; ++i) {

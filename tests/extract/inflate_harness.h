@@ -2,6 +2,8 @@
 // and returns its result code and the bytes that reached the output file.
 #pragma once
 
+#include "extract/inflate.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@ struct DecodeResult {
 };
 
 DecodeResult Decode(const std::string& raw);
+// The same with the decoder's options: the byte-wise reader alone, or another allocator.
+DecodeResult Decode(const std::string& raw, const InflateOptions& options);
 
 // Writes bits least significant first, as Deflate packs them; Huffman codes go most
 // significant bit first.

@@ -471,11 +471,11 @@ TEST(InflateTest, TableAllocationFailureIsOutOfMemoryWithItsLine) {
     b.Literal("m");
     b.End();
     g_allocationsLeft = allowed;
-    g_inflate.allocate = FailingAllocate;
+    InflateOptions failing;
+    failing.allocate = FailingAllocate;
     ::testing::internal::CaptureStderr();
-    const DecodeResult r = Decode(w.Finish());
+    const DecodeResult r = Decode(w.Finish(), failing);
     const std::string said = ::testing::internal::GetCapturedStderr();
-    g_inflate.allocate = nullptr;
     EXPECT_EQ(r.code, INFLATE_NO_MEMORY) << allowed;
     EXPECT_EQ(said, "\n*** inflate out of memory *** ");
   }

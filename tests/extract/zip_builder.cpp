@@ -1,6 +1,8 @@
 // Writes ZIP records field by field, so that each test states exactly what lies on disk.
 #include "tests/extract/zip_builder.h"
 
+#include <fstream>
+
 namespace zipbuild {
 
 namespace {
@@ -145,6 +147,17 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
   Put32(out, centralOffset);
   Put16(out, static_cast<uint32_t>(comment.size()));
   return out + comment;
+}
+
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize) {
+  Entry big = Stored("big.bin", "");
+  big.compressedSize = big.uncompressedSize = bigSize;
+  big.crc = 0;
+  std::ofstream out(path, std::ios::binary);
+  out << LocalRecord(big);
+  out.seekp(static_cast<std::streamoff>(out.tellp()) + bigSize);
+  out << "JUNK!" << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
+  return path;
 }
 
 std::string Archive(const std::vector<Entry>& entries) {

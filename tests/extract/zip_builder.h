@@ -49,6 +49,10 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
 // A whole archive: the local records, the central directory and the end record.
 std::string Archive(const std::vector<Entry>& entries);
 
+// A sparse archive past 2 GiB: a stored entry "big.bin" of bigSize bytes (the hole of the
+// file), five junk bytes, the stored entry "small.txt" holding "hello", and the end record.
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize);
+
 // Traditional ZIP encryption of header and data, as the ZIP application note describes it.
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data);

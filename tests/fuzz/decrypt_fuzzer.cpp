@@ -1,11 +1,12 @@
 // Fuzz target: traditional decryption and the stored and deflated entry paths under random
 // passwords. The input chooses the passwords, the entry's form and its plain bytes; the
-// target encrypts them itself (the application note's keystream, written here as a reference)
-// into a one-entry archive and runs the engine on it with a password of the input's choosing.
-// The right password must give back the plain bytes, a wrong one must be refused (or, when
-// the check byte matches by chance, end as a CRC error), an encrypted entry too short for its
-// header must be refused, and raw bytes as the entry's data must never break the run.
+// target encrypts them itself (with the ZIP format module's keys) into a one-entry archive and runs
+// the engine on it with a password of the input's choosing. The right password must give back the
+// plain bytes, a wrong one must be refused (or, when the check byte matches by chance, end as a CRC
+// error), an encrypted entry too short for its header must be refused, and raw bytes as the entry's
+// data must never break the run.
 #include "extract/extract.h"
+#include "extract/zip_format.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "ui/messages.h"
 
@@ -50,32 +51,13 @@ class Reader {
   size_t position_ = 0;
 };
 
-// The keystream of the application note's traditional encryption.
-struct ReferenceKeys {
-  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-  static uint32_t CrcStep(uint32_t crc, uint8_t byte) {
-    crc ^= byte;
-    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    return crc;
+struct Keys : zip::CryptKeys {
+  explicit Keys(const std::string& password)
+      : zip::CryptKeys(zip::KeysForPassword(password.c_str())) {}
+  uint8_t Encrypt(uint8_t plain) { return zip::EncryptByte(*this, plain); }
+  bool operator==(const Keys& o) const {
+    return key0 == o.key0 && key1 == o.key1 && key2 == o.key2;
   }
-  explicit ReferenceKeys(const std::string& password) {
-    for (char c : password) Update(static_cast<uint8_t>(c));
-  }
-  void Update(uint8_t plain) {
-    k0 = CrcStep(k0, plain);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
-  }
-  uint8_t Stream() const {
-    const uint32_t t = (k2 | 2) & 0xFFFF;
-    return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-  }
-  uint8_t Encrypt(uint8_t plain) {
-    const uint8_t c = plain ^ Stream();
-    Update(plain);
-    return c;
-  }
-  bool operator==(const ReferenceKeys& o) const { return k0 == o.k0 && k1 == o.k1 && k2 == o.k2; }
 };
 
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
@@ -94,13 +76,9 @@ std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
 }
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+  zip::AppendLe16(out, static_cast<uint16_t>(v));
 }
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
+void Put32(std::vector<uint8_t>& out, uint32_t v) { zip::AppendLe32(out, v); }
 
 constexpr char kEntryName[] = "file.bin";
 
@@ -109,7 +87,7 @@ std::vector<uint8_t> OneEntryArchive(uint16_t flags, uint16_t method, uint16_t t
                                      uint32_t compressedSize, uint32_t uncompressedSize,
                                      const std::vector<uint8_t>& data) {
   std::vector<uint8_t> zip;
-  Put32(zip, 0x04034b50);
+  Put32(zip, LOCAL_HEADER_SIG);
   Put16(zip, 20);
   Put16(zip, flags);
   Put16(zip, method);
@@ -123,12 +101,12 @@ std::vector<uint8_t> OneEntryArchive(uint16_t flags, uint16_t method, uint16_t t
   zip.insert(zip.end(), kEntryName, kEntryName + sizeof kEntryName - 1);
   zip.insert(zip.end(), data.begin(), data.end());
   if (flags & 8) {
-    Put32(zip, 0x08074b50);
+    Put32(zip, DESCRIPTOR_SIG);
     Put32(zip, crc);
     Put32(zip, compressedSize);
     Put32(zip, uncompressedSize);
   }
-  Put32(zip, 0x06054b50);
+  Put32(zip, END_RECORD_SIG);
   for (int i = 0; i < 9; ++i) Put16(zip, 0);
   return zip;
 }
@@ -162,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> stored = method == 8 ? RawDeflate(plain, 1 + header[0] % 9) : plain;
     header[11] =
         (options & kDescriptor) ? static_cast<uint8_t>(time >> 8) : static_cast<uint8_t>(crc >> 24);
-    ReferenceKeys keys(encryptedWith);
+    Keys keys(encryptedWith);
     for (uint8_t b : header) body.push_back(keys.Encrypt(b));
     for (uint8_t b : stored) body.push_back(keys.Encrypt(b));
     compressedSize = static_cast<uint32_t>(body.size());
@@ -212,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                static_cast<int>(job.result), box.c_str());
     return 0;
   }
-  const bool sameKeys = ReferenceKeys(encryptedWith) == ReferenceKeys(extractedWith);
+  const bool sameKeys = Keys(encryptedWith) == Keys(extractedWith);
   if (sameKeys) {
     FUZZ_CHECK(job.result == EXTRACT_OK, "the right password failed with \"%s\"", box.c_str());
     if (options & kExtract) {

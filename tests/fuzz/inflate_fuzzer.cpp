@@ -9,8 +9,7 @@
 // code-length code of one 1-bit code, also refused by zlib, can only give codes the decoder
 // refuses later, so it needs no exception.)
 #include "extract/engine.h"
-#include "extract/inflate.h"
-#include "extract/stream.h"
+#include "extract/entry_decode.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <sys/mman.h>
@@ -18,7 +17,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,48 +131,26 @@ struct DecoderOutcome {
   uint32_t leftInEntry = 0;  // compressed bytes never read
 };
 
-// Runs InflateEntry as ExtractEntryData would for an unencrypted entry holding the data,
-// with a fresh zero window, the data read from one memory file and the output written to
-// another.
+// Runs the engine's single-entry decoding on the data, from memory, with a fresh zero window
+// and the output written to a memory file.
 DecoderOutcome InflateWithDecoder(const uint8_t* data, size_t size, bool byteWise) {
-  static ExtractJob job{};
-  static const int input = memfd_create("kx-inflate-input", 0);
   static const int output = memfd_create("kx-inflate-output", 0);
-  FUZZ_CHECK(input >= 0 && output >= 0, "memfd_create failed");
-  FUZZ_CHECK(ftruncate(input, 0) == 0 && ftruncate(output, 0) == 0, "ftruncate failed");
-  FUZZ_CHECK(size == 0 || pwrite(input, data, size, 0) == static_cast<ssize_t>(size),
-             "cannot write the input");
-  lseek(input, 0, SEEK_SET);
+  FUZZ_CHECK(output >= 0, "memfd_create failed");
+  FUZZ_CHECK(ftruncate(output, 0) == 0, "ftruncate failed");
   lseek(output, 0, SEEK_SET);
 
-  std::vector<uint8_t> window(kWindowAllocation, 0);
-  std::vector<uint8_t> inputBuffer(kStreamBufferSize), outputBuffer(kStreamBufferSize);
-  g_engine.job = &job;
-  g_engine.testMode = false;
-  g_engine.window = window.data();
-  g_engine.inputBuffer = inputBuffer.data();
-  g_engine.outputBuffer = outputBuffer.data();
-  g_engine.archiveFile = input;
-  g_engine.outputFile = output;
-  g_engine.bytesCounted = g_engine.bytesReported = 0;
-  g_engine.entry = EntryHeader{};
-  g_engine.entry.method = 8;
-  g_engine.entry.compressedSize = static_cast<uint32_t>(size);
-  ResetStreams();
-  g_inflate.byteWise = byteWise;
-
+  SingleEntry entry;
+  entry.bytes = data;
+  entry.compressedSize = static_cast<uint32_t>(size);
+  entry.output = output;
+  entry.options.byteWise = byteWise;
+  const SingleEntryOutcome decoded = DecodeSingleEntry(entry);
+  if (decoded.result != EXTRACT_OK)
+    fuzz::Fail("the decoder aborted the run with %d", static_cast<int>(decoded.result));
   DecoderOutcome outcome;
-  if (setjmp(g_engine.abortPoint) == 0) {
-    outcome.result = InflateEntry();
-    if (g_stream.outputCount > 0) FlushOutputBuffer();
-  } else {
-    fuzz::Fail("the decoder aborted the run with %d", static_cast<int>(g_engine.abortCode));
-  }
-  g_inflate.byteWise = false;
-  outcome.bytesRead = g_engine.bytesCounted;
-  outcome.leftInEntry = g_engine.entry.compressedSize;
-  g_engine.window = g_engine.inputBuffer = g_engine.outputBuffer = nullptr;
-  g_engine.archiveFile = g_engine.outputFile = platform::kInvalidFile;
+  outcome.result = decoded.decoded;
+  outcome.bytesRead = decoded.bytesRead;
+  outcome.leftInEntry = decoded.bytesLeft;
 
   const off_t written = lseek(output, 0, SEEK_END);
   outcome.bytes.resize(static_cast<size_t>(written));

@@ -86,4 +86,17 @@ TEST(KxExtractWinTest, ExtractsTestsAndReportsLikeNatively) {
   EXPECT_THAT(r.err, ::testing::HasSubstr("not supported"));
 }
 
+TEST(KxExtractWinTest, EntryAfterASkippedTwoGigabyteEntryAndJunk) {
+  ScratchFolder scratch;
+  const std::string out = scratch.File("out");
+  fs::create_directories(out);
+  for (const uint32_t size : {0x80000010u, 0xF0000000u}) {
+    const std::string a = zipbuild::WriteSparseArchive(scratch.File("big.zip"), size);
+    const Outcome r = RunKx("-d " + Quoted(out) + " " + Quoted(a) + " small.txt", scratch);
+    EXPECT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(ScratchFolder::Read(out + "\\small.txt"), "hello");
+    fs::remove(out + "\\small.txt");
+  }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // Reading a medium's payload directory and comparing an installation folder with the medium.
 #include "tests/wine/e2e/medium_reader.h"
 
+#include "extract/zip_format.h"
 #include "res/companions.h"
 
 #include <fstream>
@@ -11,9 +12,14 @@ namespace e2e {
 namespace {
 
 uint32_t U16(const std::string& b, size_t at) {
-  return static_cast<uint8_t>(b[at]) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8;
+  return zip::Le16(reinterpret_cast<const uint8_t*>(b.data()) + at);
 }
-uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
+uint32_t U32(const std::string& b, size_t at) {
+  return zip::Le32(reinterpret_cast<const uint8_t*>(b.data()) + at);
+}
+bool SignatureAt(const std::string& b, size_t at, uint32_t signature) {
+  return at + 4 <= b.size() && U32(b, at) == signature;
+}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,32 +45,7 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 
 }  // namespace
 
-std::vector<PayloadEntry> ReadPayloadEntries(const std::string& archive) {
-  const std::string bytes = ReadAll(archive);
-  std::vector<PayloadEntry> entries;
-  if (bytes.size() < 22) return entries;
-  size_t end = bytes.size() - 22;
-  while (bytes.compare(end, 4, "PK\x05\x06") != 0) {
-    if (end == 0) return entries;
-    --end;
-  }
-  size_t at = U32(bytes, end + 16);
-  for (uint32_t count = U16(bytes, end + 10); count > 0; --count) {
-    if (at + 46 > bytes.size() || bytes.compare(at, 4, "PK\x01\x02") != 0) return {};
-    const size_t nameLength = U16(bytes, at + 28);
-    if (at + 46 + nameLength > bytes.size()) return {};
-    PayloadEntry entry;
-    entry.name = bytes.substr(at + 46, nameLength);
-    entry.size = U32(bytes, at + 24);
-    entry.dosTime = static_cast<uint16_t>(U16(bytes, at + 12));
-    entry.dosDate = static_cast<uint16_t>(U16(bytes, at + 14));
-    entries.push_back(entry);
-    at += 46 + nameLength + U16(bytes, at + 30) + U16(bytes, at + 32);
-  }
-  return entries;
-}
-
-std::string InstalledName(const PayloadEntry& entry) {
+std::string InstalledName(const kxmedium::DirectoryEntry& entry) {
   std::string name = entry.name.substr(entry.name.find_last_of('/') + 1);
   const std::string staged = std::string(kMainProgramName, sizeof kMainProgramName - 2) + "_";
   if (lstrcmpiA(name.c_str(), staged.c_str()) == 0) name = kMainProgramName;
@@ -84,9 +65,11 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
              !SameTime(installed.ftLastWriteTime, source.ftLastWriteTime))
       problems.push_back(std::string("companion file ") + c->name + " differs from the medium's");
   }
-  const std::vector<PayloadEntry> entries = ReadPayloadEntries(medium + kPayloadName);
-  if (entries.empty()) problems.push_back("the medium's setup.kx lists no entries");
-  for (const PayloadEntry& entry : entries) {
+  std::vector<kxmedium::DirectoryEntry> entries;
+  std::string error;
+  if (!kxmedium::ReadZipDirectory(medium + kPayloadName, &entries, &error) || entries.empty())
+    problems.push_back("the medium's setup.kx lists no entries");
+  for (const kxmedium::DirectoryEntry& entry : entries) {
     if (entry.name.empty() || entry.name.back() == '/') continue;  // folder entries
     const std::string name = InstalledName(entry);
     FILETIME local, stored;
@@ -107,11 +90,14 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
 
 bool FlipByteInFirstEntryData(const std::string& archive) {
   std::string bytes = ReadAll(archive);
-  for (size_t at = 0; at + 30 <= bytes.size() && bytes.compare(at, 4, "PK\x03\x04") == 0;) {
-    const size_t data = at + 30 + U16(bytes, at + 26) + U16(bytes, at + 28);
-    const uint32_t size = U32(bytes, at + 18);
+  namespace field = zip::local;
+  for (size_t at = 0;
+       at + field::kSize <= bytes.size() && SignatureAt(bytes, at, LOCAL_HEADER_SIG);) {
+    const size_t data = at + field::kSize + U16(bytes, at + field::kNameLength) +
+                        U16(bytes, at + field::kExtraLength);
+    const uint32_t size = U32(bytes, at + field::kCompressedSize);
     if (data + size > bytes.size()) return false;
-    if (size > 12) {
+    if (size > zip::kEncryptionHeaderSize) {
       bytes[data + size - 1] = static_cast<char>(bytes[data + size - 1] ^ 0x5A);
       return WriteAll(archive, bytes);
     }
@@ -124,12 +110,13 @@ bool RenameEntry(const std::string& archive, const std::string& from, const std:
   if (from.size() != to.size()) return false;
   std::string bytes = ReadAll(archive);
   int renamed = 0;
-  for (size_t at = 0; at + 46 <= bytes.size(); ++at) {
-    const bool local = bytes.compare(at, 4, "PK\x03\x04") == 0;
-    const bool central = bytes.compare(at, 4, "PK\x01\x02") == 0;
+  for (size_t at = 0; at + zip::central::kSize <= bytes.size(); ++at) {
+    const bool local = SignatureAt(bytes, at, LOCAL_HEADER_SIG);
+    const bool central = SignatureAt(bytes, at, CENTRAL_HEADER_SIG);
     if (!local && !central) continue;
-    const size_t name = at + (local ? 30 : 46);
-    const size_t length = U16(bytes, at + (local ? 26 : 28));
+    const size_t name = at + (local ? zip::local::kSize : zip::central::kSize);
+    const size_t length =
+        U16(bytes, at + (local ? zip::local::kNameLength : zip::central::kNameLength));
     if (length == from.size() && bytes.compare(name, length, from) == 0) {
       bytes.replace(name, length, to);
       ++renamed;

@@ -1,12 +1,12 @@
-// Micro-benchmarks of the engine's per-byte work: CRC-32, the decryption of a filled input
-// chunk, and the inflate decoder on a raw Deflate stream beside zlib's inflate on the same
-// stream (with and without a CRC-32 over its output, which the engine always computes).
+// Micro-benchmarks of the engine's per-byte work: CRC-32, stored entries with and without
+// decryption, and the inflate decoder on a raw Deflate stream beside zlib's inflate on the same
+// stream (with and without a CRC-32 over its output, which the engine always computes). The
+// entries run through the engine's single-entry decoding, in test mode (CRC-32 only).
 // The data is a few megabytes of real files of this machine: headers as text and a library.
 #include "extract/crc32.h"
 #include "extract/decrypt.h"
-#include "extract/engine.h"
-#include "extract/inflate.h"
-#include "extract/stream.h"
+#include "extract/entry_decode.h"
+#include "extract/zip_format.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
@@ -79,43 +79,40 @@ const std::vector<uint8_t>& RawDeflated() {
   return stream;
 }
 
-// The engine's buffers and an input file in memory, set up as ExtractEntryData leaves them
-// before an entry's data; output goes nowhere (test mode) but through the CRC.
-class EngineBench {
+// An entry's data in a memory file, read from its start for each run as the walker reads it
+// from the archive.
+class EntryFile {
  public:
-  explicit EngineBench(const std::vector<uint8_t>& input)
-      : window_(kWindowAllocation, 0), in_(kStreamBufferSize), out_(kStreamBufferSize) {
+  explicit EntryFile(const std::vector<uint8_t>& data) {
     file_ = memfd_create("kx-bench", 0);
-    if (write(file_, input.data(), input.size()) != static_cast<ssize_t>(input.size())) abort();
-    size_ = static_cast<uint32_t>(input.size());
-    g_engine.job = &job_;
-    g_engine.testMode = true;
-    g_engine.window = window_.data();
-    g_engine.inputBuffer = in_.data();
-    g_engine.outputBuffer = out_.data();
-    g_engine.archiveFile = file_;
+    if (write(file_, data.data(), data.size()) != static_cast<ssize_t>(data.size())) abort();
+    size_ = static_cast<uint32_t>(data.size());
   }
-  ~EngineBench() {
-    close(file_);
-    g_engine.window = g_engine.inputBuffer = g_engine.outputBuffer = nullptr;
-    g_engine.archiveFile = platform::kInvalidFile;
-  }
-  void StartEntry(bool encrypted) {
+  ~EntryFile() { close(file_); }
+  // Decodes the whole entry; false when the result or the CRC-32 is not the sample's.
+  bool Decode(uint16_t method, bool encrypted) const {
     lseek(file_, 0, SEEK_SET);
-    g_engine.entry = EntryHeader{};
-    g_engine.entry.method = 8;
-    g_engine.entry.encrypted = encrypted;
-    g_engine.entry.compressedSize = size_;
-    g_engine.bytesCounted = g_engine.bytesReported = 0;
-    ResetStreams();
+    if (encrypted) InitKeys(kBuiltInPassword);
+    SingleEntry entry;
+    entry.input = file_;
+    entry.compressedSize = size_;
+    entry.method = method;
+    entry.encrypted = encrypted;
+    const SingleEntryOutcome outcome = DecodeSingleEntry(entry);
+    return outcome.result == EXTRACT_OK && outcome.decoded == 0 &&
+           outcome.crc == Crc32(Sample().data(), Sample().size());
   }
 
  private:
-  ExtractJob job_{};
-  std::vector<uint8_t> window_, in_, out_;
   int file_ = -1;
   uint32_t size_ = 0;
 };
+
+std::vector<uint8_t> Encrypted(std::vector<uint8_t> bytes) {
+  zip::CryptKeys keys = zip::KeysForPassword(kBuiltInPassword);
+  for (uint8_t& byte : bytes) byte = zip::EncryptByte(keys, byte);
+  return bytes;
+}
 
 void BM_Crc32(benchmark::State& state) {
   const std::vector<uint8_t>& data = Sample();
@@ -124,67 +121,34 @@ void BM_Crc32(benchmark::State& state) {
 }
 BENCHMARK(BM_Crc32);
 
-// The reads of the whole sample with the decryption of each chunk in place, as a stored
-// encrypted entry has them.
-void BM_DecryptFill(benchmark::State& state) {
-  EngineBench engine(Sample());
-  for (auto _ : state) {
-    InitKeys(kBuiltInPassword);
-    engine.StartEntry(true);
-    while (FillInputBuffer() != 0) {
-      DecryptAhead(static_cast<unsigned>(g_stream.inputCount));
-      g_stream.inputCount = 0;
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Sample().size()));
-}
-BENCHMARK(BM_DecryptFill);
-
-// The same reads without decryption, to tell the decryption's share from the reads'.
-void BM_PlainFill(benchmark::State& state) {
-  EngineBench engine(Sample());
-  for (auto _ : state) {
-    engine.StartEntry(false);
-    while (FillInputBuffer() != 0) g_stream.inputCount = 0;
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Sample().size()));
-}
-BENCHMARK(BM_PlainFill);
-
 // Bytes per second counted in decoded (output) bytes throughout.
-void BM_InflateEntry(benchmark::State& state) {
-  EngineBench engine(RawDeflated());
-  for (auto _ : state) {
-    engine.StartEntry(false);
-    if (InflateEntry() != 0) state.SkipWithError("the decoder refused the stream");
-    if (g_stream.outputCount > 0) FlushOutputBuffer();
-    if (~g_stream.crc != Crc32(Sample().data(), Sample().size()))
-      state.SkipWithError("wrong output");
-  }
+void RunEntry(benchmark::State& state, const EntryFile& file, uint16_t method, bool encrypted) {
+  for (auto _ : state)
+    if (!file.Decode(method, encrypted)) state.SkipWithError("wrong result or output");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Sample().size()));
+}
+
+// A stored entry: the reads, the copy and the CRC-32, and with decryption as the payload's
+// entries have it.
+void BM_StoredEntry(benchmark::State& state) {
+  RunEntry(state, EntryFile(Sample()), zip::kMethodStored, false);
+}
+BENCHMARK(BM_StoredEntry);
+
+void BM_StoredEncryptedEntry(benchmark::State& state) {
+  RunEntry(state, EntryFile(Encrypted(Sample())), zip::kMethodStored, true);
+}
+BENCHMARK(BM_StoredEncryptedEntry);
+
+void BM_InflateEntry(benchmark::State& state) {
+  RunEntry(state, EntryFile(RawDeflated()), zip::kMethodDeflated, false);
 }
 BENCHMARK(BM_InflateEntry);
 
 // The same stream encrypted with the built-in password, as the payload's entries are: the
 // decryption runs interleaved with the decoding.
 void BM_InflateEncryptedEntry(benchmark::State& state) {
-  std::vector<uint8_t> encrypted = RawDeflated();
-  InitKeys(kBuiltInPassword);
-  for (uint8_t& byte : encrypted) {
-    const uint8_t plain = byte;
-    byte = plain ^ DecryptByte();
-    UpdateKeys(plain);
-  }
-  EngineBench engine(encrypted);
-  for (auto _ : state) {
-    InitKeys(kBuiltInPassword);
-    engine.StartEntry(true);
-    if (InflateEntry() != 0) state.SkipWithError("the decoder refused the stream");
-    if (g_stream.outputCount > 0) FlushOutputBuffer();
-    if (~g_stream.crc != Crc32(Sample().data(), Sample().size()))
-      state.SkipWithError("wrong output");
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Sample().size()));
+  RunEntry(state, EntryFile(Encrypted(RawDeflated())), zip::kMethodDeflated, true);
 }
 BENCHMARK(BM_InflateEncryptedEntry);
 

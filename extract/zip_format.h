@@ -1,0 +1,126 @@
+// The ZIP format as this project reads and writes it, written down once: record signatures,
+// the layouts and sizes of the local header, central directory header, end record and data
+// descriptor, little-endian reads and writes, and the key update of traditional encryption.
+// Used by the engine, by kxmedium and by the tests that build archives.
+#pragma once
+
+#include "extract/crc32.h"
+
+#include <cstdint>
+
+constexpr uint32_t LOCAL_HEADER_SIG = 0x04034b50;
+constexpr uint32_t CENTRAL_HEADER_SIG = 0x02014b50;
+constexpr uint32_t END_RECORD_SIG = 0x06054b50;
+constexpr uint32_t DESCRIPTOR_SIG = 0x08074b50;  // optional start of a data descriptor
+
+namespace zip {
+
+constexpr uint16_t kFlagEncrypted = 0x0001;   // traditional encryption
+constexpr uint16_t kFlagMaximum = 0x0002;     // Deflate option bits: maximum compression
+constexpr uint16_t kFlagDescriptor = 0x0008;  // sizes and CRC-32 follow the data
+constexpr uint16_t kFlagUtf8Name = 0x0800;    // the name (and comment) are UTF-8
+constexpr uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP Unicode Path extra field
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr unsigned kEncryptionHeaderSize = 12;
+
+// Byte offsets of the fields from the start of each record (its signature); kSize is the
+// fixed part, before the name, extra field and comment.
+namespace local {
+constexpr unsigned kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
+                   kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26,
+                   kExtraLength = 28, kSize = 30;
+}  // namespace local
+namespace central {
+constexpr unsigned kVersionMadeBy = 4, kVersionNeeded = 6, kFlags = 8, kMethod = 10, kTime = 12,
+                   kDate = 14, kCrc = 16, kCompressedSize = 20, kUncompressedSize = 24,
+                   kNameLength = 28, kExtraLength = 30, kCommentLength = 32, kDiskStart = 34,
+                   kInternalAttributes = 36, kExternalAttributes = 38, kLocalOffset = 42,
+                   kSize = 46;
+}  // namespace central
+namespace end {
+constexpr unsigned kDisk = 4, kDirectoryDisk = 6, kDiskEntries = 8, kEntries = 10,
+                   kDirectorySize = 12, kDirectoryOffset = 16, kCommentLength = 20, kSize = 22;
+constexpr unsigned kMaxComment = 0xFFFF;
+}  // namespace end
+// A data descriptor: CRC-32, compressed and uncompressed size, after an optional signature.
+namespace descriptor {
+constexpr unsigned kSize = 12, kSizeWithSignature = 16;
+}  // namespace descriptor
+
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Le32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline void StoreLe16(uint8_t* p, uint16_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+inline void StoreLe32(uint8_t* p, uint32_t value) {
+  StoreLe16(p, static_cast<uint16_t>(value));
+  StoreLe16(p + 2, static_cast<uint16_t>(value >> 16));
+}
+
+// Appends to any byte container with push_back (std::vector<uint8_t>, std::string).
+template <class Bytes>
+void AppendLe16(Bytes& out, uint16_t value) {
+  using Byte = typename Bytes::value_type;
+  out.push_back(static_cast<Byte>(value & 0xFF));
+  out.push_back(static_cast<Byte>(value >> 8));
+}
+template <class Bytes>
+void AppendLe32(Bytes& out, uint32_t value) {
+  AppendLe16(out, static_cast<uint16_t>(value));
+  AppendLe16(out, static_cast<uint16_t>(value >> 16));
+}
+
+// The three keys of traditional encryption, at their fixed start values.
+struct CryptKeys {
+  uint32_t key0 = 0x12345678u;
+  uint32_t key1 = 0x23456789u;
+  uint32_t key2 = 0x34567890u;
+};
+
+// The byte the keys XOR onto the next data byte.
+inline uint8_t KeystreamByte(uint32_t key2) {
+  const uint32_t t = (key2 | 2) & 0xFFFF;
+  return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+}
+inline uint8_t KeystreamByte(const CryptKeys& keys) { return KeystreamByte(keys.key2); }
+
+// Advances the keys by one plain byte. key1 = (key1 + (key0 AND 0xFF)) * 134775813 + 1 is
+// computed with its product split: the larger half does not wait for the new key0, which
+// shortens the chain from one byte to the next where decryption limits the speed. The keys
+// come as three values so that hot loops can hold them in registers.
+inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2, uint8_t plain) {
+  const uint32_t key1Part = key1 * 134775813u + 1;
+  key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
+  key1 = key1Part + (key0 & 0xFF) * 134775813u;
+  key2 = kCrc32Table[(key2 ^ (key1 >> 24)) & 0xFF] ^ (key2 >> 8);
+}
+inline void UpdateKeys(CryptKeys& keys, uint8_t plain) {
+  UpdateKeys(keys.key0, keys.key1, keys.key2, plain);
+}
+
+// Keys started and fed the password's bytes as stored.
+inline CryptKeys KeysForPassword(const char* password) {
+  CryptKeys keys;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(password); *p; ++p)
+    UpdateKeys(keys, *p);
+  return keys;
+}
+
+inline uint8_t DecryptByte(CryptKeys& keys, uint8_t cipher) {
+  const uint8_t plain = cipher ^ KeystreamByte(keys);
+  UpdateKeys(keys, plain);
+  return plain;
+}
+
+inline uint8_t EncryptByte(CryptKeys& keys, uint8_t plain) {
+  const uint8_t cipher = plain ^ KeystreamByte(keys);
+  UpdateKeys(keys, plain);
+  return cipher;
+}
+
+}  // namespace zip
