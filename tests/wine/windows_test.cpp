@@ -53,6 +53,7 @@ TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
                                   nullptr, nullptr, nullptr);
   const HWND meter = CreateWindowA("meter", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 20, 20, 301, 40,
                                    host, nullptr, GetModuleHandleA(nullptr), nullptr);
+  UpdateWindow(host);
   RECT r;
   GetClientRect(meter, &r);
   ExpectShows(meter, r.right / 2, "50%");  // as created
