@@ -4,9 +4,9 @@
 // switch it off: its registry keys go and the main program is told it is off.
 #include "setup/release.h"
 
+#include "platform/platform.h"
 #include "res/dialog.h"
 #include "setup/lookup.h"
-#include "platform/platform.h"
 #include "setup/state.h"
 #include "ui/messages.h"
 

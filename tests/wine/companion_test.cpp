@@ -150,8 +150,12 @@ TEST_F(Companions, CopyKeepsContentsAndTimesAndMovesTheMeterOnWholeUnits) {
       {{50000, 0, 0, 0, 0, 0, 0}, {{1, "README.TXT"}, {3, "README.TXT"}, {4, "README.TXT"}}},
       {{10239, 0, 0, 0, 0, 0, 0}, {}},
       {{10240, 1, 15359, 15360, 15361, 30720, 0},
-       {{1, "README.TXT"}, {2, "LICENSE.TXT"}, {4, "VENDOR.TXT"}, {5, "WHATSNEW.TXT"},
-        {7, "FILE_ID.DIZ"}, {8, "FILE_ID.DIZ"}}},
+       {{1, "README.TXT"},
+        {2, "LICENSE.TXT"},
+        {4, "VENDOR.TXT"},
+        {5, "WHATSNEW.TXT"},
+        {7, "FILE_ID.DIZ"},
+        {8, "FILE_ID.DIZ"}}},
   };
   for (const Case& c : cases) {
     SetFolders(std::to_string(c.sizes[0]));
@@ -213,7 +217,7 @@ TEST_F(Companions, CancelBeforeFileKCopiesOneChunkOfItAndNothingAfter) {
 TEST_F(Companions, EachCopyFailureIsReportedWithItsMessageAndStopsThePass) {
   struct Case {
     int failing;
-    const char* text;  // before the path named
+    const char* text;     // before the path named
     const char* fixture;  // the destination folder, when not a fresh one
   };
   const Case cases[] = {{1, "Cannot open %s for writing", nullptr},  // a folder as source

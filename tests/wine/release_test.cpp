@@ -18,11 +18,16 @@ using namespace kxtest;
 constexpr char kAlwaysUnload[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AlwaysUnloadDLL";
 const char* const kShellKeys[] = {
-    "CLSID\\{3f8b6c00-51a2-11cf-b7d4-0020af3e9c10}", "CLSID\\{3f8b6c01-51a2-11cf-b7d4-0020af3e9c10}",
-    "CLSID\\{3f8b6c02-51a2-11cf-b7d4-0020af3e9c10}", "Karvex\\shellex\\DropHandler",
-    "Directory\\shellex\\DragDropHandlers\\Karvex",  "Drive\\shellex\\DragDropHandlers\\Karvex",
-    "Folder\\shellex\\DragDropHandlers\\Karvex",     "*\\shellex\\ContextMenuHandlers\\Karvex",
-    "Folder\\shellex\\ContextMenuHandlers\\Karvex",  "Directory\\shellex\\ContextMenuHandlers\\Karvex",
+    "CLSID\\{3f8b6c00-51a2-11cf-b7d4-0020af3e9c10}",
+    "CLSID\\{3f8b6c01-51a2-11cf-b7d4-0020af3e9c10}",
+    "CLSID\\{3f8b6c02-51a2-11cf-b7d4-0020af3e9c10}",
+    "Karvex\\shellex\\DropHandler",
+    "Directory\\shellex\\DragDropHandlers\\Karvex",
+    "Drive\\shellex\\DragDropHandlers\\Karvex",
+    "Folder\\shellex\\DragDropHandlers\\Karvex",
+    "*\\shellex\\ContextMenuHandlers\\Karvex",
+    "Folder\\shellex\\ContextMenuHandlers\\Karvex",
+    "Directory\\shellex\\ContextMenuHandlers\\Karvex",
 };
 // Keys beside them that belong to others and must stay.
 const char* const kOtherKeys[] = {"CLSID\\{3f8b6c03-51a2-11cf-b7d4-0020af3e9c10}",
@@ -79,8 +84,11 @@ TEST_F(Release, ExclusiveOpenIsWaitedForWithinTheBudget) {
     int result;
     DWORD atLeast;  // elapsed milliseconds
   };
-  const Case cases[] = {{0, false, 0, 0, 0},         {0, false, 2000, 1, 0}, {0, true, 300, 0, 300},
-                        {INFINITE, false, 300, 0, 300}, {400, false, 20000, 1, 400}};
+  const Case cases[] = {{0, false, 0, 0, 0},
+                        {0, false, 2000, 1, 0},
+                        {0, true, 300, 0, 300},
+                        {INFINITE, false, 300, 0, 300},
+                        {400, false, 20000, 1, 400}};
   for (const Case& c : cases) {
     std::optional<harness::Actor> holder;
     if (c.holdMs) {
@@ -95,9 +103,12 @@ TEST_F(Release, ExclusiveOpenIsWaitedForWithinTheBudget) {
     DWORD start, now, budget;
     bool within;
   };
-  const Tick ticks[] = {{100, 100, 0, false},         {100, 2099, 2000, true},
-                        {100, 2100, 2000, false},     {0xFFFFFF00, 0x10, 2000, true},
-                        {0xFFFFFF00, 0x700, 2000, false}, {0xFFFFFC18, 0x3E7, 2000, true}};
+  const Tick ticks[] = {{100, 100, 0, false},
+                        {100, 2099, 2000, true},
+                        {100, 2100, 2000, false},
+                        {0xFFFFFF00, 0x10, 2000, true},
+                        {0xFFFFFF00, 0x700, 2000, false},
+                        {0xFFFFFC18, 0x3E7, 2000, true}};
   for (const Tick& t : ticks) EXPECT_EQ(WithinBudget(t.start, t.now, t.budget), t.within) << t.now;
 }
 
@@ -112,8 +123,8 @@ TEST_F(Release, WaitKeepsMessagesFlowingWithoutTranslatingKeys) {
   wc.lpfnWndProc = Recording;
   wc.lpszClassName = "KxWaitTarget";
   RegisterClassA(&wc);
-  const HWND target = CreateWindowA("KxWaitTarget", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    nullptr, nullptr);
+  const HWND target =
+      CreateWindowA("KxWaitTarget", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   PostMessageA(target, WM_APP, 0, 0);
   PostMessageA(target, WM_KEYDOWN, 'A', 0x001E0001);
   EXPECT_EQ(WaitUntilExclusive((folder_ + "none.dll").c_str(), 200), 0);
@@ -147,7 +158,9 @@ TEST_F(Release, FileManagerIsAskedToReloadItsAddOnAndWaitedForTwoSeconds) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(ReleaseFileManagerExtension(), c.result);
     const bool asked = c.entry && c.fileManager;
-    EXPECT_EQ(Profile("AddOns", "Karvex", "winfile.ini"), asked ? "<none>" : c.entry ? addOn : "<none>");
+    EXPECT_EQ(Profile("AddOns", "Karvex", "winfile.ini"), asked     ? "<none>"
+                                                          : c.entry ? addOn
+                                                                    : "<none>");
     EXPECT_EQ(Profile("AddOns", "Other", "winfile.ini"), "C:\\other.dll");
     const auto reloaded = [] {  // "reloaded", then "released" once it lets go
       return harness::RawTextOf(harness::FindTopWindow("WFS_Frame", nullptr))
@@ -247,8 +260,8 @@ TEST_F(Release, RegistryTreesGoWholeWithoutTheirSiblings) {
   const std::string parent = std::string(255, 'a') + "\\bbbb";
   for (const size_t child : {511 - parent.size(), 510 - parent.size()}) {
     HKEY key = edge;  // created a level at a time, as the system requires
-    for (const std::string& level : {std::string(255, 'a'), std::string("bbbb"),
-                                     std::string(child, 'n')}) {
+    for (const std::string& level :
+         {std::string(255, 'a'), std::string("bbbb"), std::string(child, 'n')}) {
       HKEY next;
       ASSERT_EQ(RegCreateKeyA(key, level.c_str(), &next), ERROR_SUCCESS);
       if (key != edge) RegCloseKey(key);

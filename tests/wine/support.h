@@ -142,8 +142,10 @@ class Dialog {
   explicit Dialog(int id) {
     window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
                                  id == IDD_PROGRESS ? ProgressDialogProc : Quiet, 0);
-    if (id == IDD_PROGRESS) g_setup.progressWindow = window_;
-    else ShowWindow(window_, SW_SHOW);
+    if (id == IDD_PROGRESS)
+      g_setup.progressWindow = window_;
+    else
+      ShowWindow(window_, SW_SHOW);
   }
   ~Dialog() {
     DestroyWindow(window_);
@@ -230,8 +232,8 @@ inline std::string FreshFolder(const std::string& suffix = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
-  std::string folder = std::string(temp) + "kx " + info->test_suite_name() + " " + info->name() +
-                       suffix;
+  std::string folder =
+      std::string(temp) + "kx " + info->test_suite_name() + " " + info->name() + suffix;
   for (size_t k = std::strlen(temp); k < folder.size(); ++k)
     if (folder[k] == '/') folder[k] = '_';
   std::error_code ignored;

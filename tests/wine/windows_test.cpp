@@ -63,9 +63,9 @@ TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
     int numerator, denominator;  // the filled share of the width
   };
   const Case cases[] = {
-      {3, 1, "33%", 1, 3},     {3, 2, "66%", 2, 3},        {100, 37, "37%", 37, 100},
-      {2, 3, "150%", 1, 1},    {0, 7, "0%", 0, 1},         {65536, 5, "0%", 0, 1},
-      {65540, 1, "25%", 1, 4}, {4, 65537, "25%", 1, 4},    {65535, 65535, "100%", 1, 1},
+      {3, 1, "33%", 1, 3},      {3, 2, "66%", 2, 3},     {100, 37, "37%", 37, 100},
+      {2, 3, "150%", 1, 1},     {0, 7, "0%", 0, 1},      {65536, 5, "0%", 0, 1},
+      {65540, 1, "25%", 1, 4},  {4, 65537, "25%", 1, 4}, {65535, 65535, "100%", 1, 1},
       {1000, 1, "0%", 1, 1000},
   };
   for (const Case& c : cases) {
@@ -120,8 +120,12 @@ TEST(ProgressWindow, ShowsTheEntryAndAddsTheCompanionUnitsToTheEngineProgress) {
     WPARAM units;
     LRESULT position;
   };
-  const Case cases[] = {{0, 7, 7},     {25000, 3, 5},              {10239, 0, 0},
-                        {10240, 0, 1}, {10240 * 12 + 5, 100, 112}, {0xFFFFFFFFu, 0, 419430 & 0xFFFF}};
+  const Case cases[] = {{0, 7, 7},
+                        {25000, 3, 5},
+                        {10239, 0, 0},
+                        {10240, 0, 1},
+                        {10240 * 12 + 5, 100, 112},
+                        {0xFFFFFFFFu, 0, 419430 & 0xFFFF}};
   for (const Case& c : cases) {
     g_setup.CompanionBytes = c.companionBytes;
     EXPECT_EQ(SendMessageA(progress.window(), PWM_ADVANCE, c.units, 0), 0);

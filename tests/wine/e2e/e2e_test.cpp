@@ -94,8 +94,8 @@ class EndToEnd : public ::testing::Test {
     const std::string report = (started ? folder : folder_) + "\\KARVEX32.EXE.launched";
     if (started) {
       EXPECT_TRUE(harness::WaitFor([&] { return Exists(report); }));
-      EXPECT_EQ(ReadFile(report), "\"" + folder + "\\KARVEX32.EXE\" /installS\n" + folder +
-                                      "\nno progress window\n");
+      EXPECT_EQ(ReadFile(report),
+                "\"" + folder + "\\KARVEX32.EXE\" /installS\n" + folder + "\nno progress window\n");
       for (const std::string& problem : e2e::MissingFromInstallation(medium_, folder))
         ADD_FAILURE() << problem;
     } else {
@@ -201,8 +201,7 @@ TEST_F(EndToEnd, ShellExtensionSwitchedOffEndsQuietly) {
   Start();
   const HWND dialog = Window(IDC_FOLDER);
   Install(dialog, folder_);
-  ExpectBox(dialog, kShellExtensionBusy, "Karvex Setup", IDYES,
-            {IDYES, IDNO}, 40000);
+  ExpectBox(dialog, kShellExtensionBusy, "Karvex Setup", IDYES, {IDYES, IDNO}, 40000);
   EXPECT_EQ(harness::RawTextOf(GetDlgItem(dialog, IDC_PROMPT2)), std::string(15, '*'));
   ExpectBox(dialog, kShellExtensionOff);
   ExpectEnd();  // no "not installed": the user has been told to restart
@@ -263,7 +262,8 @@ TEST_F(EndToEnd, CancelConfirmedDuringTheExtractionDeletesTheFileBeingWritten) {
       },
       [](HWND window) { PostMessageA(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0); });
   ASSERT_NE(progress, nullptr) << "the extraction of BIG.DAT was not caught";
-  ExpectBox(progress, "Setup has not completed installing the software.\nAre you sure you want to cancel?",
+  ExpectBox(progress,
+            "Setup has not completed installing the software.\nAre you sure you want to cancel?",
             "Karvex Setup", IDYES, {IDYES, IDNO});
   ExpectBox(nullptr, kNotInstalled);
   ExpectEnd();
@@ -297,7 +297,8 @@ TEST_F(EndToEnd, BothLaunchesFailingShowErrorRunningWithoutCaption) {
   DWORD code = 1;
   EXPECT_TRUE(setup_.WaitExit(harness::kTimeout, &code));
   EXPECT_EQ(code, 0u);
-  EXPECT_EQ(ReadFile(folder_ + "\\KARVEX32.EXE"), "This is not a program.");  // renamed all the same
+  EXPECT_EQ(ReadFile(folder_ + "\\KARVEX32.EXE"),
+            "This is not a program.");  // renamed all the same
 }
 
 }  // namespace

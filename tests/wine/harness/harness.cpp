@@ -102,8 +102,7 @@ HWND FindTopWindow(const char* className, const char* title, DWORD processId) {
   });
 }
 
-HWND WaitForTopWindow(const char* className, const char* title, DWORD processId,
-                      DWORD timeoutMs) {
+HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
   return WaitForTop([&] { return FindTopWindow(className, title, processId); }, timeoutMs);
 }
 
@@ -125,8 +124,8 @@ HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner, DWORD timeou
 
 MessageBoxInfo ReadMessageBox(HWND box) {
   WaitUntilPainted(box);
-  MessageBoxInfo info{box, GetWindow(box, GW_OWNER), RawTextOf(box),
-                      RawTextOf(ChildWithId(box, kBoxTextId)), {}};
+  MessageBoxInfo info{
+      box, GetWindow(box, GW_OWNER), RawTextOf(box), RawTextOf(ChildWithId(box, kBoxTextId)), {}};
   std::vector<std::pair<LONG, int>> buttons;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     RECT r;
@@ -163,8 +162,8 @@ Process::Process(const std::string& commandLine, const char* workDir) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir,
-                      &startup, &info))
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir, &startup,
+                      &info))
     return;
   CloseHandle(info.hThread);
   handle_.reset(info.hProcess);

@@ -17,7 +17,8 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
   const size_t start = out.size();
   out.insert(out.end(), type, type + 4);
   out.insert(out.end(), data.begin(), data.end());
-  PutU32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+  PutU32(out, static_cast<uint32_t>(
+                  crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
 }  // namespace
@@ -35,14 +36,16 @@ std::vector<uint8_t> EncodePng(int width, int height, const std::vector<unsigned
   }
   uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
   std::vector<uint8_t> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), 6) != Z_OK)
+  if (compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), 6) !=
+      Z_OK)
     return {};
   packed.resize(packedSize);
 
   std::vector<uint8_t> header;
   PutU32(header, static_cast<uint32_t>(width));
   PutU32(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, filter, no interlace
+  header.insert(header.end(),
+                {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, filter, no interlace
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   PutChunk(png, "IHDR", header);
   PutChunk(png, "IDAT", packed);
