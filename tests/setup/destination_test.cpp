@@ -107,22 +107,31 @@ class DestinationDialog : public ::testing::Test {
   HWND lastDialog_ = nullptr;
 };
 
-TEST_F(DestinationDialog, OpensWithTitleProposedFolderAndFieldLimit) {
+TEST_F(DestinationDialog, OpensProposingTheFolderAndOkFollowsTheField) {
   std::string caption, field;
   LRESULT limit = 0;
+  bool afterClear = true, afterTyping = false;
   EXPECT_EQ(RunDialog([&](HWND dialog) {
               char text[300];
               GetWindowTextA(dialog, text, sizeof text);
               caption = text;
               GetDlgItemTextA(dialog, IDC_FOLDER, text, sizeof text);
               field = text;
-              limit = SendDlgItemMessageA(dialog, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0);
+              const HWND edit = GetDlgItem(dialog, IDC_FOLDER);
+              limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
+              SendMessageA(edit, EM_SETSEL, 0, -1);
+              SendMessageA(edit, WM_CLEAR, 0, 0);
+              afterClear = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+              SendMessageA(edit, WM_CHAR, 'D', 0);
+              afterTyping = IsWindowEnabled(GetDlgItem(dialog, IDOK));
               Press(dialog, IDCANCEL);
             }),
             kDestinationNotInstalled);
   EXPECT_EQ(caption, "Karvex Setup");
   EXPECT_EQ(field, work_ + "Proposed");
   EXPECT_EQ(limit, 259);
+  EXPECT_FALSE(afterClear);
+  EXPECT_TRUE(afterTyping);
   EXPECT_FALSE(Exists(work_ + "Proposed"));  // Cancel creates nothing
 }
 
@@ -226,21 +235,6 @@ TEST_F(DestinationDialog, TotalSizeCountsOnlyThePressThatPassed) {
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(g_setup.totalKB, kExpectedKB);
   EXPECT_EQ(std::string(g_setup.destPath), work_ + "Karvex");
-}
-
-TEST_F(DestinationDialog, OkFollowsWhetherTheFieldHoldsText) {
-  bool afterClear = true, afterTyping = false;
-  RunDialog([&](HWND dialog) {
-    const HWND field = GetDlgItem(dialog, IDC_FOLDER);
-    SendMessageA(field, EM_SETSEL, 0, -1);
-    SendMessageA(field, WM_CLEAR, 0, 0);
-    afterClear = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    SendMessageA(field, WM_CHAR, 'D', 0);
-    afterTyping = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    Press(dialog, IDCANCEL);
-  });
-  EXPECT_FALSE(afterClear);
-  EXPECT_TRUE(afterTyping);
 }
 
 // The shell-extension library of an earlier installation, held open by this thread until a
