@@ -35,7 +35,7 @@ struct Box {
 };
 
 // Records every box shown through the platform layer; answers them in turn with `answers`,
-// IDOK once those are used up. onBox runs while a box "shows".
+// IDOK once those are used up.
 class BoxRecorder {
  public:
   explicit BoxRecorder(std::vector<int> inTurn = {}) : answers(std::move(inTurn)) {
@@ -46,7 +46,6 @@ class BoxRecorder {
                           unsigned flags) {
       BoxRecorder* self = Current();
       self->boxes.push_back({static_cast<HWND>(owner), text, caption ? caption : "<none>", flags});
-      if (self->onBox) self->onBox();
       const size_t k = self->boxes.size() - 1;
       return k < self->answers.size() ? self->answers[k] : IDOK;
     };
@@ -57,7 +56,6 @@ class BoxRecorder {
   BoxRecorder& operator=(const BoxRecorder&) = delete;
   std::vector<Box> boxes;
   std::vector<int> answers;
-  std::function<void()> onBox;
 
  private:
   static BoxRecorder*& Current() {
