@@ -17,7 +17,11 @@ bool SetArchivePassword(const char* password) {
   return true;
 }
 
-void InitKeys(const char* password) { g_crypt.keys = zip::KeysForPassword(password); }
+void InitKeys(const char* password) {
+  g_crypt.keys = CryptKeys{};
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(password); *p; ++p)
+    UpdateKeys(*p);
+}
 
 void UpdateKeys(uint8_t plain) { zip::UpdateKeys(g_crypt.keys, plain); }
 
@@ -33,7 +37,9 @@ bool HeaderMatches(const uint8_t header[kEncryptionHeaderSize], uint8_t checkByt
   if (!g_crypt.ArchivePassword) return false;
   InitKeys(g_crypt.ArchivePassword);
   uint8_t plain = 0;
-  for (unsigned i = 0; i < kEncryptionHeaderSize; ++i)
-    plain = zip::DecryptByte(g_crypt.keys, header[i]);
+  for (unsigned i = 0; i < kEncryptionHeaderSize; ++i) {
+    plain = header[i] ^ DecryptByte();
+    UpdateKeys(plain);
+  }
   return plain == checkByte;
 }

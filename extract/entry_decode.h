@@ -1,6 +1,5 @@
-// Decoding one entry's data: the step the walker takes for each entry it produces, and the
-// same step on its own, with the run's buffers, abort point and cleanup set up as ExtractArchive
-// sets them, for the inflate tests, the fuzz targets and the benchmark.
+// Decoding one entry's data: the step the walker takes for each entry it produces (and
+// DecodeSingleEntry takes on its own), and the run's buffers around it.
 #pragma once
 
 #include "extract/engine.h"
@@ -8,39 +7,32 @@
 #include "extract/zip_format.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 // Allocates the window (zero-filled) and the two stream buffers; false when one cannot be had.
-bool AcquireRunBuffers();
+// Always inlined, like ReleaseRunBuffers: SETUP.EXE has one caller, and is kept small.
+[[gnu::always_inline]] inline bool AcquireRunBuffers() {
+  g_engine.window = static_cast<uint8_t*>(std::calloc(kWindowAllocation, 1));
+  if (g_engine.window) {
+    g_engine.inputBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
+    if (g_engine.inputBuffer)
+      g_engine.outputBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
+  }
+  return g_engine.window && g_engine.inputBuffer && g_engine.outputBuffer;
+}
 
 // Frees the buffers and the Huffman tables of a block the run was abandoned in.
-void ReleaseRunBuffers();
+[[gnu::always_inline]] inline void ReleaseRunBuffers() {
+  ReleaseBlockTables();
+  std::free(g_engine.window);
+  g_engine.window = nullptr;
+  std::free(g_engine.inputBuffer);
+  g_engine.inputBuffer = nullptr;
+  std::free(g_engine.outputBuffer);
+  g_engine.outputBuffer = nullptr;
+}
 
 // Decodes the current entry's data (g_engine.entry: method 0 or 8, compressed size, encrypted
 // with the keys in force) into the output stream and writes out what is left buffered. Returns
 // the decoder's result, INFLATE_OK for stored data; damaged Deflate data ends it quietly.
 int DecodeEntryData(const InflateOptions& options = {});
-
-// One entry's data to decode on its own.
-struct SingleEntry {
-  const char* archiveName = "";        // the archive named by a read error
-  const uint8_t* bytes = nullptr;      // the data in memory, or null to read input
-  int input = platform::kInvalidFile;  // read from its current position
-  uint32_t compressedSize = 0;
-  uint16_t method = zip::kMethodDeflated;
-  bool encrypted = false;               // decrypted with the keys in force (InitKeys)
-  int output = platform::kInvalidFile;  // none: only the CRC-32 is computed, as in test mode
-  InflateOptions options;
-};
-
-struct SingleEntryOutcome {
-  int32_t result = EXTRACT_OK;  // EXTRACT_ERROR or EXTRACT_CANCELLED when the run was aborted
-  int decoded = -1;             // DecodeEntryData's result; -1 when aborted
-  uint32_t crc = 0;             // CRC-32 of the bytes produced
-  uint32_t bytesRead = 0;       // compressed bytes the fills took (the progress counted)
-  uint32_t bytesLeft = 0;       // compressed bytes never read
-  unsigned pastEnd = 0;         // repeated bytes the bit reader took past the data's end
-};
-
-// Runs DecodeEntryData on entry with a fresh zero window, as one entry of a run; an abort
-// (a read or write error, with its box) ends it like a run. Not while a run is going on.
-SingleEntryOutcome DecodeSingleEntry(const SingleEntry& entry);

@@ -18,8 +18,9 @@ namespace zip {
 constexpr uint16_t kFlagEncrypted = 0x0001;   // traditional encryption
 constexpr uint16_t kFlagMaximum = 0x0002;     // Deflate option bits: maximum compression
 constexpr uint16_t kFlagDescriptor = 0x0008;  // sizes and CRC-32 follow the data
-constexpr uint16_t kFlagUtf8Name = 0x0800;    // the name (and comment) are UTF-8
-constexpr uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP Unicode Path extra field
+constexpr uint16_t kFlagUtf8Name = 0x0800;    // the name is UTF-8 (else code page 437)
+// Info-ZIP's Unicode Path extra field: version 1, the CRC-32 of the stored name, the UTF-8 name.
+constexpr uint16_t kUnicodePathTag = 0x7075;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr unsigned kEncryptionHeaderSize = 12;
@@ -92,8 +93,10 @@ inline uint8_t KeystreamByte(const CryptKeys& keys) { return KeystreamByte(keys.
 // Advances the keys by one plain byte. key1 = (key1 + (key0 AND 0xFF)) * 134775813 + 1 is
 // computed with its product split: the larger half does not wait for the new key0, which
 // shortens the chain from one byte to the next where decryption limits the speed. The keys
-// come as three values so that hot loops can hold them in registers.
-inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2, uint8_t plain) {
+// come as three values so that hot loops can hold them in registers; always inlined, as the
+// loops need it and the size-optimised Windows build would not.
+[[gnu::always_inline]] inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2,
+                                              uint8_t plain) {
   const uint32_t key1Part = key1 * 134775813u + 1;
   key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
   key1 = key1Part + (key0 & 0xFF) * 134775813u;

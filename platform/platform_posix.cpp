@@ -263,12 +263,13 @@ bool SelectionNameEquals(const char* selection, const char* stored, bool storedI
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(stored); *p; ++p)
       AppendUtf8(name, *p < 0x80 ? *p : kCp437High[*p - 0x80]);
   }
-  // Letters are folded as the C.UTF-8 locale knows them, ASCII only without it.
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-  const auto fold = [](uint32_t c) -> uint32_t {
-    if (utf8) return static_cast<uint32_t>(towlower_l(static_cast<wint_t>(c), utf8));
-    return c >= 'A' && c <= 'Z' ? c + 32 : c;
-  };
+  // Letters are folded as the C.UTF-8 locale knows them (built into the C library), ASCII only
+  // in the C locale should it be missing.
+  static const locale_t letters = [] {
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return utf8 ? utf8 : newlocale(LC_CTYPE_MASK, "C", nullptr);
+  }();
+  const auto fold = [](uint32_t c) { return towlower_l(static_cast<wint_t>(c), letters); };
   const char* a = selection;
   const char* b = name.c_str();
   for (;;) {

@@ -4,6 +4,8 @@
 #include "setup/companion.h"
 
 #include "extract/extract.h"
+#include "extract/zip_format.h"
+#include "platform/win32_handles.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "setup/lookup.h"
@@ -41,17 +43,14 @@ HANDLE AsHandle(HFILE file) { return reinterpret_cast<HANDLE>(static_cast<INT_PT
 int TimeStampMatches() { return FoundFileData.lastWrite == g_setup.setupTime ? 1 : 0; }
 
 uint32_t ExpandedFileSize(const char* path, uint32_t listedSize) {
-  const HFILE file = _lopen(path, OF_READ);
-  if (file == HFILE_ERROR) return listedSize;
+  const platform::ClassicFile file(_lopen(path, OF_READ));
+  if (!file) return listedSize;
   unsigned char header[kSzddHeaderSize];
-  uint32_t size = listedSize;
-  if (_lread(file, header, kSzddHeaderSize) == kSzddHeaderSize &&
+  if (_lread(file.get(), header, kSzddHeaderSize) == kSzddHeaderSize &&
       std::memcmp(header, kSzddSignature, sizeof kSzddSignature) == 0) {
-    const unsigned char* p = header + kSzddSizeOffset;
-    size = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return zip::Le32(header + kSzddSizeOffset);
   }
-  _lclose(file);
-  return size;
+  return listedSize;
 }
 
 void CopyFileTimes(HFILE source, HFILE destination) {
@@ -61,47 +60,30 @@ void CopyFileTimes(HFILE source, HFILE destination) {
 }
 
 int CopyFileWithProgress(const char* sourcePath, const char* destinationPath) {
-  int result = kCopyOk;
-  HFILE destination = HFILE_ERROR;
-  HGLOBAL memory = nullptr;
-  char* buffer = nullptr;
-  const HFILE source = _lopen(sourcePath, OF_READ);
-  if (source == HFILE_ERROR) return kCopySourceFailed;
-  if ((memory = GlobalAlloc(GMEM_MOVEABLE, kCompanionChunk)) == nullptr ||
-      (buffer = static_cast<char*>(GlobalLock(memory))) == nullptr) {
-    result = kCopySourceFailed;
-  } else if ((destination = _lcreat(destinationPath, 0)) == HFILE_ERROR) {
-    result = kCopyDestinationFailed;
-  } else {
-    for (;;) {
-      const UINT count = _lread(source, buffer, kCompanionChunk);
-      // A failed read answers HFILE_ERROR: it is reported as such, never written as data and
-      // never taken for the end of the file. What was copied before it stays, unstamped.
-      if (count == static_cast<UINT>(HFILE_ERROR)) {
-        result = kCopyReadFailed;
-        break;
-      }
-      if (_lwrite(destination, buffer, count) != count) {
-        result = kCopyShortWrite;
-        break;
-      }
-      g_setup.CompanionBytes += count;
-      if (g_setup.CompanionBytes >= g_setup.CompanionBytesShown + PROGRESS_UNIT) {
-        SendDlgItemMessageA(static_cast<HWND>(g_setup.progressWindow), IDC_METER, MM_SETPOS,
-                            g_setup.CompanionBytes / PROGRESS_UNIT, 0);
-        g_setup.CompanionBytesShown = g_setup.CompanionBytes;
-      }
-      if (count != kCompanionChunk || g_setup.cancelRequested) {
-        CopyFileTimes(source, destination);
-        break;
-      }
+  const platform::ClassicFile source(_lopen(sourcePath, OF_READ));
+  if (!source) return kCopySourceFailed;
+  const platform::LockedGlobalMemory memory(GMEM_MOVEABLE, kCompanionChunk);
+  if (!memory) return kCopySourceFailed;
+  const platform::ClassicFile destination(_lcreat(destinationPath, 0));
+  if (!destination) return kCopyDestinationFailed;
+  char* const buffer = static_cast<char*>(memory.data());
+  for (;;) {
+    const UINT count = _lread(source.get(), buffer, kCompanionChunk);
+    // A failed read answers HFILE_ERROR: it is reported as such, never written as data and
+    // never taken for the end of the file. What was copied before it stays, unstamped.
+    if (count == static_cast<UINT>(HFILE_ERROR)) return kCopyReadFailed;
+    if (_lwrite(destination.get(), buffer, count) != count) return kCopyShortWrite;
+    g_setup.CompanionBytes += count;
+    if (g_setup.CompanionBytes >= g_setup.CompanionBytesShown + PROGRESS_UNIT) {
+      SendDlgItemMessageA(static_cast<HWND>(g_setup.progressWindow), IDC_METER, MM_SETPOS,
+                          g_setup.CompanionBytes / PROGRESS_UNIT, 0);
+      g_setup.CompanionBytesShown = g_setup.CompanionBytes;
+    }
+    if (count != kCompanionChunk || g_setup.cancelRequested) {
+      CopyFileTimes(source.get(), destination.get());
+      return kCopyOk;
     }
   }
-  _lclose(source);
-  if (destination != HFILE_ERROR) _lclose(destination);
-  if (buffer) GlobalUnlock(GlobalHandle(buffer));
-  if (memory) GlobalFree(memory);
-  return result;
 }
 
 int ReportCopyResult(int code, const char* sourcePath, const char* destinationPath) {

@@ -4,6 +4,7 @@
 #include "setup/install.h"
 
 #include "extract/extract.h"
+#include "platform/win32_handles.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "setup/companion.h"
@@ -79,14 +80,16 @@ bool LocateSource() {
 }
 
 int ReadProgramFilesDir(char* output, size_t capacity) {
-  HKEY key;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProgramFilesKey, &key) != ERROR_SUCCESS) return 0;
   // One byte beyond what is read, for the terminator a value may have been stored without.
   char value[kProgramFilesLimit + 1];
   DWORD size = kProgramFilesLimit;
-  const LONG status = RegQueryValueExA(key, kProgramFilesValue, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
+  LONG status;
+  {
+    platform::RegistryKey key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProgramFilesKey, key.Receive()) != ERROR_SUCCESS) return 0;
+    status = RegQueryValueExA(key.get(), kProgramFilesValue, nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(value), &size);
+  }
   if (status != ERROR_SUCCESS || size > kProgramFilesLimit) return 0;
   value[size] = '\0';
   const size_t length = std::strlen(value);

@@ -5,6 +5,7 @@
 #include "setup/release.h"
 
 #include "platform/platform.h"
+#include "platform/win32_handles.h"
 #include "res/dialog.h"
 #include "setup/lookup.h"
 #include "setup/state.h"
@@ -55,11 +56,7 @@ int WaitUntilExclusive(const char* path, DWORD budgetMs) {
   while (WithinBudget(start, GetTickCount(), budgetMs)) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    const HFILE file = _lopen(path, OF_READWRITE | OF_SHARE_EXCLUSIVE);
-    if (file != HFILE_ERROR) {
-      _lclose(file);
-      return 1;
-    }
+    if (platform::ClassicFile(_lopen(path, OF_READWRITE | OF_SHARE_EXCLUSIVE))) return 1;
   }
   return 0;
 }
@@ -80,27 +77,22 @@ int ReleaseFileManagerExtension() {
 }
 
 LONG DeleteRegistryTree(HKEY root, const char* path) {
-  HKEY key;
-  LONG result = RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key);
+  platform::RegistryKey key;
+  LONG result = RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, key.Receive());
   if (result != ERROR_SUCCESS) return result;
   char name[kRegistryPathSize];
   char child[kRegistryPathSize];
   for (;;) {
-    if (RegEnumKeyA(key, 0, name, sizeof name) != ERROR_SUCCESS) {
-      result = RegDeleteKeyA(root, path);
-      break;
+    if (RegEnumKeyA(key.get(), 0, name, sizeof name) != ERROR_SUCCESS) {
+      // The key itself is deleted while still open, as it always was.
+      return RegDeleteKeyA(root, path);
     }
     // The child's path, the joining backslash and the terminator must fit.
-    if (lstrlenA(path) + 1 + lstrlenA(name) >= kRegistryPathSize) {
-      result = ERROR_FILENAME_EXCED_RANGE;
-      break;
-    }
+    if (lstrlenA(path) + 1 + lstrlenA(name) >= kRegistryPathSize) return ERROR_FILENAME_EXCED_RANGE;
     wsprintfA(child, "%s\\%s", path, name);
     result = DeleteRegistryTree(root, child);
-    if (result != ERROR_SUCCESS) break;
+    if (result != ERROR_SUCCESS) return result;
   }
-  RegCloseKey(key);
-  return result;
 }
 
 int RemoveShellExtensionKeys() {

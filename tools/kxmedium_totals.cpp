@@ -2,7 +2,8 @@
 // character of the name, then the expanded size as a little-endian 32-bit value at offset 10.
 #include "tools/kxmedium_totals.h"
 
-#include "platform/platform.h"
+#include "extract/zip_format.h"
+#include "platform/handles.h"
 
 #include <cstring>
 
@@ -10,15 +11,13 @@ namespace kxmedium {
 
 uint32_t ExpandedFileSize(const std::string& path, uint32_t listedSize) {
   static constexpr uint8_t kSignature[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-  const int file = platform::FileOpenRead(path.c_str());
-  if (file == platform::kInvalidFile) return listedSize;
+  const platform::File file(platform::FileOpenRead(path.c_str()));
+  if (!file) return listedSize;
   uint8_t header[14];
-  const unsigned got = platform::FileRead(file, header, sizeof header);
-  platform::FileClose(file);
+  const unsigned got = platform::FileRead(file.get(), header, sizeof header);
   if (got != sizeof header || std::memcmp(header, kSignature, sizeof kSignature) != 0)
     return listedSize;
-  return header[10] | (header[11] << 8) | (header[12] << 16) |
-         (static_cast<uint32_t>(header[13]) << 24);
+  return zip::Le32(header + 10);
 }
 
 std::string DescribeTotal(const MediumTotal& total) {

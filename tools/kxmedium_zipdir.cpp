@@ -4,7 +4,7 @@
 #include "tools/kxmedium_zipdir.h"
 
 #include "extract/zip_format.h"
-#include "platform/platform.h"
+#include "platform/handles.h"
 
 #include <algorithm>
 
@@ -114,7 +114,8 @@ bool ReadDirectory(int file, uint64_t fileSize, std::vector<DirectoryEntry>* ent
           (Le16(local.data() + zip::local::kFlags) & zip::kFlagEncrypted) ==
               (entry.flags & zip::kFlagEncrypted) &&
           Le16(local.data() + zip::local::kNameLength) == nameLength &&
-          std::equal(entry.name.begin(), entry.name.end(), local.begin() + kLocalSize);
+          std::equal(entry.name.begin(), entry.name.end(), local.begin() + kLocalSize,
+                     [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
     }
     entries->push_back(std::move(entry));
     at += recordSize;
@@ -132,14 +133,12 @@ bool ReadZipDirectory(const std::string& path, std::vector<DirectoryEntry>* entr
     *error = "not found";
     return false;
   }
-  const int file = platform::FileOpenRead(path.c_str());
-  if (file == platform::kInvalidFile) {
+  const platform::File file(platform::FileOpenRead(path.c_str()));
+  if (!file) {
     *error = "cannot be opened";
     return false;
   }
-  const bool ok = ReadDirectory(file, data.sizeLow, entries, error);
-  platform::FileClose(file);
-  return ok;
+  return ReadDirectory(file.get(), data.sizeLow, entries, error);
 }
 
 }  // namespace kxmedium

@@ -47,13 +47,13 @@ ZipWriter::ZipWriter(std::string path, std::string password, bool storeOnly)
     : path_(std::move(path)), password_(std::move(password)), storeOnly_(storeOnly) {}
 
 ZipWriter::~ZipWriter() {
-  if (file_ != platform::kInvalidFile) platform::FileClose(file_);
+  file_.Reset();  // closed before an unfinished archive is deleted
   if (!finished_) platform::FileDelete(path_.c_str());
 }
 
 bool ZipWriter::Open(std::string* error) {
-  file_ = platform::FileCreate(path_.c_str());
-  if (file_ == platform::kInvalidFile) {
+  file_.Reset(platform::FileCreate(path_.c_str()));
+  if (!file_) {
     *error = "cannot create " + path_ + ": " + SystemReason();
     return false;
   }
@@ -69,7 +69,7 @@ bool ZipWriter::Write(const std::vector<uint8_t>& bytes, std::string* error) {
   while (done < bytes.size()) {
     const unsigned piece =
         static_cast<unsigned>(std::min<size_t>(bytes.size() - done, platform::kMaxTransfer));
-    if (platform::FileWrite(file_, bytes.data() + done, piece) != piece) {
+    if (platform::FileWrite(file_.get(), bytes.data() + done, piece) != piece) {
       *error = "error writing to " + path_ + ": " + SystemReason();
       return false;
     }
@@ -152,8 +152,7 @@ bool ZipWriter::Finish(std::string* error) {
   Put32(end, static_cast<uint32_t>(directoryOffset));
   Put16(end, 0);  // comment length
   if (!Write(directory, error) || !Write(end, error)) return false;
-  platform::FileClose(file_);
-  file_ = platform::kInvalidFile;
+  file_.Reset();
   finished_ = true;
   return true;
 }

@@ -3,6 +3,8 @@
 // where that does not make them smaller (or when asked), stored.
 #pragma once
 
+#include "platform/handles.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -48,7 +50,7 @@ class ZipWriter {
   std::string path_;
   std::string password_;
   bool storeOnly_;
-  int file_ = -1;
+  platform::File file_;
   bool finished_ = false;
   uint64_t offset_ = 0;
   std::vector<ZipEntryInfo> entries_;

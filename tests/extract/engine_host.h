@@ -33,6 +33,8 @@ struct EngineHost {
   std::function<void()> onPump;
 
   std::vector<std::string> BoxTexts() const;
+  // The messages as "name +units ...": "a.txt +0 +2" for a name and two advances.
+  std::string Progress() const;
 };
 
 // Installs the recording hooks, clears the record and resets the engine's process-wide
@@ -45,6 +47,5 @@ inline platform::WindowHandle TestWindow() { return reinterpret_cast<void*>(0x51
 // A job as the setup fills it, for the given archive and output folder (null: test mode).
 ExtractJob MakeJob(const std::string& archive, const char* outputFolder);
 
-// Shorthands for the messages the tests expect.
 SentMessage Name(const std::string& name);
 SentMessage Advance(uintptr_t units);

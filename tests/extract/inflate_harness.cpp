@@ -2,7 +2,7 @@
 // output file, and reads the output back.
 #include "tests/extract/inflate_harness.h"
 
-#include "extract/entry_decode.h"
+#include "extract/single_entry.h"
 #include "tests/extract/engine_host.h"
 
 #include <cstdio>
@@ -42,41 +42,3 @@ DecodeResult Decode(const std::string& raw, const InflateOptions& options) {
 }
 
 DecodeResult Decode(const std::string& raw) { return Decode(raw, InflateOptions{}); }
-
-void BitWriter::Bits(uint32_t value, int n) {
-  for (int i = 0; i < n; ++i) {
-    pending |= ((value >> i) & 1u) << count;
-    if (++count == 8) {
-      bytes += static_cast<char>(pending);
-      pending = 0;
-      count = 0;
-    }
-  }
-}
-
-void BitWriter::Code(uint32_t code, int length) {
-  for (int i = length - 1; i >= 0; --i) Bits((code >> i) & 1u, 1);
-}
-
-std::string BitWriter::Finish() {
-  if (count > 0) bytes += static_cast<char>(pending);
-  pending = 0;
-  count = 0;
-  return bytes;
-}
-
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
-  int blCount[17] = {};
-  for (int l : lengths) ++blCount[l];
-  blCount[0] = 0;
-  uint32_t next[17] = {};
-  uint32_t code = 0;
-  for (int bits = 1; bits <= 16; ++bits) {
-    code = (code + static_cast<uint32_t>(blCount[bits - 1])) << 1;
-    next[bits] = code;
-  }
-  std::vector<uint32_t> codes(lengths.size());
-  for (size_t n = 0; n < lengths.size(); ++n)
-    if (lengths[n] != 0) codes[n] = next[lengths[n]]++;
-  return codes;
-}

@@ -17,17 +17,3 @@ struct DecodeResult {
 DecodeResult Decode(const std::string& raw);
 // The same with the decoder's options: the byte-wise reader alone, or another allocator.
 DecodeResult Decode(const std::string& raw, const InflateOptions& options);
-
-// Writes bits least significant first, as Deflate packs them; Huffman codes go most
-// significant bit first.
-struct BitWriter {
-  std::string bytes;
-  uint32_t pending = 0;
-  int count = 0;
-  void Bits(uint32_t value, int n);
-  void Code(uint32_t code, int length);
-  std::string Finish();
-};
-
-// Canonical Huffman codes for a list of code lengths (RFC 1951, 3.2.2).
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths);

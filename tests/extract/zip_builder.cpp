@@ -3,63 +3,55 @@
 
 #include <fstream>
 
+#include "extract/zip_format.h"
+
 namespace zipbuild {
 
 namespace {
 
-void Put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+void Put(std::string& out, uint32_t value, int bytes) {
+  if (bytes == 2) zip::AppendLe16(out, static_cast<uint16_t>(value));
+  if (bytes == 4) zip::AppendLe32(out, value);
 }
 
-uint32_t CrcStep(uint32_t crc, uint8_t byte) {
-  crc ^= byte;
-  for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  return crc;
-}
-
-struct Keys {
-  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-  void Update(uint8_t p) {
-    k0 = CrcStep(k0, p);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
-  }
-  uint8_t Stream() const {
-    const uint16_t t = static_cast<uint16_t>(k2 | 2);
-    return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-  }
-};
-
-uint32_t CrcField(const Entry& e) {
-  return e.crc >= 0 ? static_cast<uint32_t>(e.crc) : Crc32Of(e.plain);
-}
+bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
+uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32Of(e.plain); }
 
 std::string Payload(const Entry& e) {
   const std::string& data = e.hasData ? e.data : e.plain;
-  if (e.password.empty() && !e.encrypt) return data;
-  std::string header = "0123456789A";
-  const uint32_t crc = CrcField(e);
+  if (!Encrypts(e)) return data;
   const int check = e.checkByte >= 0 ? e.checkByte
                     : (e.flags & 8)  ? (e.time >> 8)
-                                     : static_cast<int>(crc >> 24);
-  header += static_cast<char>(check);
-  return Encrypt(e.password, header, data);
+                                     : CrcField(e) >> 24;
+  return Encrypt(e.password, "0123456789A" + std::string(1, char(check)), data);
 }
 
-uint16_t Flags(const Entry& e) {
-  return static_cast<uint16_t>(e.flags | ((!e.password.empty() || e.encrypt) ? 1 : 0));
+// The fields from the version needed to the extra length, as local and central headers share
+// them; the central ones always hold the true CRC and sizes.
+std::string Fields(const Entry& e, const std::string& payload, bool local) {
+  std::string out;
+  Put(out, 20, 2);
+  Put(out, e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0), 2);
+  Put(out, e.method, 2);
+  Put(out, e.time, 2);
+  Put(out, e.date, 2);
+  Put(out, local ? CrcField(e) : Crc32Of(e.plain), 4);
+  Put(out, local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4);
+  Put(out, local && e.uncompressedSize >= 0 ? uint32_t(e.uncompressedSize) : e.plain.size(), 4);
+  Put(out, e.name.size(), 2);
+  Put(out, e.extra.size(), 2);
+  return out;
 }
 
 }  // namespace
 
+// Bit by bit, as the CRC-32 is defined: independent of the engine's tables.
 uint32_t Crc32Of(const std::string& bytes) {
   uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : bytes) crc = CrcStep(crc, c);
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
   return ~crc;
 }
 
@@ -70,120 +62,82 @@ Entry Stored(std::string name, std::string plain) {
   return e;
 }
 
+Entry& Entry::Deflated() {
+  std::string out;
+  size_t at = 0;
+  do {  // stored blocks of at most 65535 bytes: BFINAL, BTYPE 00, LEN, NLEN, the bytes
+    const size_t piece = std::min<size_t>(plain.size() - at, 65535);
+    out += char(at + piece == plain.size());
+    Put(out, piece, 2);
+    Put(out, ~piece, 2);
+    out += plain.substr(at, piece);
+    at += piece;
+  } while (at < plain.size());
+  return Method(zip::kMethodDeflated).Data(out);
+}
+
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data) {
-  Keys keys;
-  for (unsigned char c : password) keys.Update(c);
+  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
   std::string out;
-  for (const std::string* part : {&header12, &data}) {
-    for (unsigned char p : *part) {
-      out += static_cast<char>(p ^ keys.Stream());
-      keys.Update(p);
-    }
-  }
+  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
   return out;
 }
 
 std::string LocalRecord(const Entry& e) {
   const std::string payload = Payload(e);
-  const std::string& name = e.nameOverride.empty() ? e.name : e.nameOverride;
   std::string out;
-  Put32(out, 0x04034b50);
-  Put16(out, 20);
-  Put16(out, Flags(e));
-  Put16(out, e.method);
-  Put16(out, e.time);
-  Put16(out, e.date);
-  Put32(out, CrcField(e));
-  Put32(out, e.compressedSize >= 0 ? static_cast<uint32_t>(e.compressedSize)
-                                   : static_cast<uint32_t>(payload.size()));
-  Put32(out, e.uncompressedSize >= 0 ? static_cast<uint32_t>(e.uncompressedSize)
-                                     : static_cast<uint32_t>(e.plain.size()));
-  Put16(out, static_cast<uint32_t>(name.size()));
-  Put16(out, static_cast<uint32_t>(e.extra.size()));
-  out += name + e.extra + payload;
-  if (e.descriptor == 16) Put32(out, 0x08074b50);
+  Put(out, LOCAL_HEADER_SIG, 4);
+  out += Fields(e, payload, true) + e.name + e.extra + payload;
+  if (e.descriptor == zip::descriptor::kSizeWithSignature) Put(out, DESCRIPTOR_SIG, 4);
   if (e.descriptor) {
-    Put32(out, Crc32Of(e.plain));
-    Put32(out, static_cast<uint32_t>(payload.size()));
-    Put32(out, static_cast<uint32_t>(e.plain.size()));
+    Put(out, Crc32Of(e.plain), 4);
+    Put(out, payload.size(), 4);
+    Put(out, e.plain.size(), 4);
   }
   return out;
 }
 
-std::string CentralRecord(const Entry& e, uint32_t localOffset) {
-  const std::string payload = Payload(e);
+std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset) {
   std::string out;
-  Put32(out, 0x02014b50);
-  Put16(out, 20);
-  Put16(out, 20);
-  Put16(out, Flags(e));
-  Put16(out, e.method);
-  Put16(out, e.time);
-  Put16(out, e.date);
-  Put32(out, Crc32Of(e.plain));
-  Put32(out, static_cast<uint32_t>(payload.size()));
-  Put32(out, static_cast<uint32_t>(e.plain.size()));
-  Put16(out, static_cast<uint32_t>(e.name.size()));
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put32(out, 0);
-  Put32(out, localOffset);
-  out += e.name;
+  Put(out, END_RECORD_SIG, 4);
+  Put(out, 0, 4);  // disk numbers
+  Put(out, entries, 2);
+  Put(out, entries, 2);
+  Put(out, centralSize, 4);
+  Put(out, centralOffset, 4);
+  Put(out, 0, 2);
   return out;
 }
 
-std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset,
-                      const std::string& comment) {
-  std::string out;
-  Put32(out, 0x06054b50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, entries);
-  Put16(out, entries);
-  Put32(out, centralSize);
-  Put32(out, centralOffset);
-  Put16(out, static_cast<uint32_t>(comment.size()));
-  return out + comment;
-}
-
-std::string WriteSparseArchive(const std::string& path, uint32_t bigSize) {
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize, const std::string& junk) {
   Entry big = Stored("big.bin", "");
   big.compressedSize = big.uncompressedSize = bigSize;
   big.crc = 0;
   std::ofstream out(path, std::ios::binary);
   out << LocalRecord(big);
   out.seekp(static_cast<std::streamoff>(out.tellp()) + bigSize);
-  out << "JUNK!" << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
+  out << junk << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
   return path;
 }
 
 std::string Archive(const std::vector<Entry>& entries) {
   std::string locals, central;
   for (const Entry& e : entries) {
-    central += CentralRecord(e, static_cast<uint32_t>(locals.size()));
+    Put(central, CENTRAL_HEADER_SIG, 4);
+    Put(central, 20, 2);
+    central += Fields(e, Payload(e), false);
+    central += std::string(10, '\0');  // comment length, disk, attributes
+    Put(central, locals.size(), 4);
+    central += e.name + e.extra;
     locals += LocalRecord(e);
   }
-  return locals + central +
-         EndRecord(static_cast<uint16_t>(entries.size()), static_cast<uint32_t>(central.size()),
-                   static_cast<uint32_t>(locals.size()));
+  return locals + central + EndRecord(entries.size(), central.size(), locals.size());
 }
 
-std::string DeflateStoredBlocks(const std::string& plain) {
-  std::string out;
-  size_t at = 0;
-  do {
-    const size_t piece = plain.size() - at < 65535 ? plain.size() - at : 65535;
-    const bool last = at + piece == plain.size();
-    out += static_cast<char>(last ? 1 : 0);  // BFINAL, BTYPE 00, then byte alignment
-    Put16(out, static_cast<uint32_t>(piece));
-    Put16(out, static_cast<uint32_t>(~piece & 0xFFFF));
-    out += plain.substr(at, piece);
-    at += piece;
-  } while (at < plain.size());
-  return out;
+std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt) {
+  for (; mask; mask >>= 8) bytes[at++] ^= static_cast<char>(mask);
+  return bytes.substr(0, cutAt);
 }
 
 }  // namespace zipbuild

@@ -1,7 +1,9 @@
-// Byte-level ZIP archives for the engine's tests: local entries with any field value the
-// tests need (wrong sizes, flags, methods, descriptors of 12 or 16 bytes, traditional
-// encryption), central records and end record; and the test side's own encryptor.
+// Byte-level ZIP archives for every test that needs one: entries with any field value a test
+// asks for (wrong sizes and CRCs, methods, descriptors, traditional encryption), and the one
+// way the tests damage an archive.
 #pragma once
+
+#include "extract/zip_format.h"
 
 #include <cstdint>
 #include <string>
@@ -9,56 +11,55 @@
 
 namespace zipbuild {
 
-uint32_t Crc32Of(const std::string& bytes);  // computed here, independently of the engine
+uint32_t Crc32Of(const std::string& bytes);
 
 struct Entry {
-  std::string name;
-  std::string plain;     // the entry's content; its CRC-32 and size fill the header
-  std::string data;      // the stored data bytes (plain or compressed); defaults to plain
-  bool hasData = false;  // data was set explicitly
-  uint16_t method = 0;
-  uint16_t flags = 0;
-  uint16_t time = 0x6000;         // 12:00:00
-  uint16_t date = 0x5821;         // 2024-01-01
-  int64_t crc = -1;               // -1: the CRC-32 of plain
-  int64_t compressedSize = -1;    // -1: the size of the data written (header included)
-  int64_t uncompressedSize = -1;  // -1: the size of plain
-  std::string extra;
-  std::string password;      // encrypts the data (flag bit 0 set) when not empty
-  bool encrypt = false;      // encrypt even with an empty password
-  int checkByte = -1;        // the encryption header's check byte; -1: the right one
-  int descriptor = 0;        // 0 none, 12 without signature, 16 with signature
-  std::string nameOverride;  // raw name bytes in the local header when not empty
+  std::string name, plain;  // plain: the content; its CRC-32 and size fill the header
+  std::string extra;        // the extra field, in both headers
+  std::string data;         // the data as stored; plain unless set
+  bool hasData = false;
+  uint16_t method = 0, flags = 0, time = 0x6000, date = 0x5821;  // 2024-01-01 12:00:00
+  int64_t crc = -1, compressedSize = -1, uncompressedSize = -1;  // -1: the true value
+  std::string password;  // encrypts the data (flag bit 0) when not empty, or when encrypt
+  bool encrypt = false;
+  int checkByte = -1;  // the encryption header's check byte; -1: the right one
+  int descriptor = 0;  // 0 none, 12 without signature, 16 with signature
 
-  Entry& Data(std::string bytes) {
-    data = std::move(bytes);
-    hasData = true;
-    return *this;
+  Entry& Data(std::string bytes) { return data = std::move(bytes), hasData = true, *this; }
+  Entry& Deflated();  // method 8, the content in stored Deflate blocks
+  Entry& Method(uint16_t m) { return method = m, *this; }
+  Entry& Crc(int64_t value) { return crc = value, *this; }
+  Entry& Sizes(int64_t stored, int64_t plainSize) {
+    return compressedSize = stored, uncompressedSize = plainSize, *this;
   }
+  Entry& Streamed(int descriptorSize) {
+    return flags |= zip::kFlagDescriptor, descriptor = descriptorSize, *this;
+  }
+  Entry& Encrypted(std::string pw, int check = -1) {
+    return password = std::move(pw), encrypt = true, checkByte = check, *this;
+  }
+  Entry& Stamp(uint16_t d, uint16_t t) { return date = d, time = t, *this; }
 };
 
 Entry Stored(std::string name, std::string plain);
 
-// The local record of an entry: header, name, extra field, (encryption header and) data,
-// and its descriptor.
+// One local record (header, name, encryption header and data, descriptor); an end record;
+// a whole archive of local records, central directory and end record.
 std::string LocalRecord(const Entry& entry);
-std::string CentralRecord(const Entry& entry, uint32_t localOffset);
-std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset,
-                      const std::string& comment = "");
-
-// A whole archive: the local records, the central directory and the end record.
+std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset);
 std::string Archive(const std::vector<Entry>& entries);
 
 // A sparse archive past 2 GiB: a stored entry "big.bin" of bigSize bytes (the hole of the
-// file), five junk bytes, the stored entry "small.txt" holding "hello", and the end record.
-std::string WriteSparseArchive(const std::string& path, uint32_t bigSize);
+// file), junk bytes, the stored entry "small.txt" holding "hello", and the end record.
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize,
+                               const std::string& junk = "JUNK!");
 
-// Traditional ZIP encryption of header and data, as the ZIP application note describes it.
+// Traditional ZIP encryption of a 12-byte header and the data.
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data);
 
-// Raw Deflate data with only stored blocks, for engine tests that need method 8 without a
-// compressor.
-std::string DeflateStoredBlocks(const std::string& plain);
+// The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask
+// has), and everything from cutAt on dropped.
+std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt = std::string::npos);
 
 }  // namespace zipbuild

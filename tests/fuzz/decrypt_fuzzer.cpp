@@ -1,12 +1,13 @@
 // Fuzz target: traditional decryption and the stored and deflated entry paths under random
 // passwords. The input chooses the passwords, the entry's form and its plain bytes; the
-// target encrypts them itself (with the ZIP format module's keys) into a one-entry archive and runs
+// target encrypts them itself (with the tests' ZIP builder) into a one-entry archive and runs
 // the engine on it with a password of the input's choosing. The right password must give back the
 // plain bytes, a wrong one must be refused (or, when the check byte matches by chance, end as a CRC
 // error), an encrypted entry too short for its header must be refused, and raw bytes as the entry's
 // data must never break the run.
 #include "extract/extract.h"
 #include "extract/zip_format.h"
+#include "tests/extract/zip_builder.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "ui/messages.h"
 
@@ -51,15 +52,6 @@ class Reader {
   size_t position_ = 0;
 };
 
-struct Keys : zip::CryptKeys {
-  explicit Keys(const std::string& password)
-      : zip::CryptKeys(zip::KeysForPassword(password.c_str())) {}
-  uint8_t Encrypt(uint8_t plain) { return zip::EncryptByte(*this, plain); }
-  bool operator==(const Keys& o) const {
-    return key0 == o.key0 && key1 == o.key1 && key2 == o.key2;
-  }
-};
-
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
   z_stream z{};
   deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
@@ -75,40 +67,11 @@ std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
   return out;
 }
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  zip::AppendLe16(out, static_cast<uint16_t>(v));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) { zip::AppendLe32(out, v); }
-
 constexpr char kEntryName[] = "file.bin";
 
-// One local entry holding data, then the end record.
-std::vector<uint8_t> OneEntryArchive(uint16_t flags, uint16_t method, uint16_t time, uint32_t crc,
-                                     uint32_t compressedSize, uint32_t uncompressedSize,
-                                     const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> zip;
-  Put32(zip, LOCAL_HEADER_SIG);
-  Put16(zip, 20);
-  Put16(zip, flags);
-  Put16(zip, method);
-  Put16(zip, time);
-  Put16(zip, 0x5A21);  // 2025-01-01
-  Put32(zip, crc);
-  Put32(zip, compressedSize);
-  Put32(zip, uncompressedSize);
-  Put16(zip, sizeof kEntryName - 1);
-  Put16(zip, 0);
-  zip.insert(zip.end(), kEntryName, kEntryName + sizeof kEntryName - 1);
-  zip.insert(zip.end(), data.begin(), data.end());
-  if (flags & 8) {
-    Put32(zip, DESCRIPTOR_SIG);
-    Put32(zip, crc);
-    Put32(zip, compressedSize);
-    Put32(zip, uncompressedSize);
-  }
-  Put32(zip, END_RECORD_SIG);
-  for (int i = 0; i < 9; ++i) Put16(zip, 0);
-  return zip;
+bool SameKeys(const std::string& a, const std::string& b) {
+  const zip::CryptKeys x = zip::KeysForPassword(a.c_str()), y = zip::KeysForPassword(b.c_str());
+  return x.key0 == y.key0 && x.key1 == y.key1 && x.key2 == y.key2;
 }
 
 }  // namespace
@@ -126,38 +89,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint8_t& b : header) b = in.Byte();
   const std::vector<uint8_t> plain = in.Rest();
 
-  const uint16_t method = (options & kDeflated) ? 8 : 0;
   const uint32_t crc =
       static_cast<uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
-  const uint16_t flags = static_cast<uint16_t>(1 | ((options & kDescriptor) ? 8 : 0));
-
-  std::vector<uint8_t> body;
-  uint32_t compressedSize;
+  zipbuild::Entry entry = zipbuild::Stored(kEntryName, std::string(plain.begin(), plain.end()));
+  entry.Stamp(0x5A21, time).Crc(crc).flags |= zip::kFlagEncrypted;
+  if (options & kDescriptor) entry.Streamed(zip::descriptor::kSizeWithSignature);
+  if (options & kDeflated) entry.Method(zip::kMethodDeflated);
+  uint32_t compressedSize = static_cast<uint32_t>(plain.size());
   if (options & kRawData) {
-    body = plain;
-    compressedSize = static_cast<uint32_t>(body.size());
+    entry.Data(entry.plain);
   } else {
-    const std::vector<uint8_t> stored = method == 8 ? RawDeflate(plain, 1 + header[0] % 9) : plain;
-    header[11] =
-        (options & kDescriptor) ? static_cast<uint8_t>(time >> 8) : static_cast<uint8_t>(crc >> 24);
-    Keys keys(encryptedWith);
-    for (uint8_t b : header) body.push_back(keys.Encrypt(b));
-    for (uint8_t b : stored) body.push_back(keys.Encrypt(b));
-    compressedSize = static_cast<uint32_t>(body.size());
-    if (options & kShortSize) {
-      compressedSize = header[1] % 12;  // no room for the header
-      body.resize(compressedSize);
-    }
+    const std::vector<uint8_t> stored =
+        (options & kDeflated) ? RawDeflate(plain, 1 + header[0] % 9) : plain;
+    header[11] = static_cast<uint8_t>((options & kDescriptor) ? time >> 8 : crc >> 24);
+    entry.Data(zipbuild::Encrypt(encryptedWith, std::string(header, header + 12),
+                                 std::string(stored.begin(), stored.end())));
+    compressedSize = static_cast<uint32_t>(entry.data.size());
+    if (options & kShortSize) compressedSize = header[1] % 12;  // no room for the header
+    entry.data.resize(compressedSize);
   }
-  const std::vector<uint8_t> archive = OneEntryArchive(flags, method, time, crc, compressedSize,
-                                                       static_cast<uint32_t>(plain.size()), body);
+  entry.Sizes(compressedSize, plain.size());
+  const std::string archive = zipbuild::LocalRecord(entry) + zipbuild::EndRecord(0, 0, 0);
 
   const fs::path root = fs::path(fuzz::ScratchRoot()) / "decrypt";
   const fs::path archivePath = root / "input.zip";
   const fs::path output = root / "out";
   fs::remove_all(output);
   fs::create_directories(output);
-  fuzz::WriteWholeFile(archivePath.string(), archive.data(), archive.size());
+  fuzz::WriteWholeFile(archivePath.string(), reinterpret_cast<const uint8_t*>(archive.data()),
+                       archive.size());
   fuzz::Observed& seen = fuzz::StartObserving();
   const int descriptorsBefore = fuzz::OpenDescriptorCount();
 
@@ -190,8 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                static_cast<int>(job.result), box.c_str());
     return 0;
   }
-  const bool sameKeys = Keys(encryptedWith) == Keys(extractedWith);
-  if (sameKeys) {
+  if (SameKeys(encryptedWith, extractedWith)) {
     FUZZ_CHECK(job.result == EXTRACT_OK, "the right password failed with \"%s\"", box.c_str());
     if (options & kExtract) {
       const std::string written = fuzz::ReadWholeFile((output / kEntryName).string());

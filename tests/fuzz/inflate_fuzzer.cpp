@@ -9,7 +9,7 @@
 // code-length code of one 1-bit code, also refused by zlib, can only give codes the decoder
 // refuses later, so it needs no exception.)
 #include "extract/engine.h"
-#include "extract/entry_decode.h"
+#include "extract/single_entry.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <sys/mman.h>

@@ -99,4 +99,33 @@ TEST(KxExtractWinTest, EntryAfterASkippedTwoGigabyteEntryAndJunk) {
   }
 }
 
+// Names in the ANSI code page (1252 here): UTF-8 names converted or, when it cannot hold
+// them, refused; selection compared by lstrcmpiA.
+TEST(KxExtractWinTest, NamesConvertedOrRefusedAndSelectedAsTheSystemCompares) {
+  const struct {
+    const char* stored;
+    uint16_t flags;
+    const char* select;
+    DWORD status;
+    const char* written;  // or the message
+  } cases[] = {
+      {"\xC3\x84pfel.txt", 0x800, "", 0, "\xC4pfel.txt"},
+      {"\xE6\x97\xA5.txt", 0x800, "", 2,
+       "kxextract: Can't extract ?.txt: its name has characters this system's code page cannot "
+       "hold\r\n"},
+      {"\xE4/a.txt", 0, "\xC4/A.TXT", 0, "a.txt"},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch;
+    zipbuild::Entry e = Stored(c.stored, "x");
+    e.flags = c.flags;
+    const std::string a = scratch.Write("a.zip", zipbuild::Archive({e}));
+    const Outcome r =
+        RunKx("-d " + Quoted(scratch.path().string()) + " " + Quoted(a) + " " + c.select, scratch);
+    EXPECT_EQ(r.status, c.status) << c.written;
+    EXPECT_EQ(c.status ? r.err : ScratchFolder::Read(scratch.path().string() + "\\" + c.written),
+              c.status ? c.written : "x");
+  }
+}
+
 }  // namespace

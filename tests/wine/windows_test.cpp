@@ -20,10 +20,11 @@ void ExpectShows(HWND meter, int filled, const char* text) {
   GetClientRect(meter, &r);
   const std::vector<COLORREF> shown = harness::CaptureClient(meter);
   ASSERT_EQ(shown.size(), static_cast<size_t>(r.right * r.bottom));
-  HDC dc = GetDC(meter);
-  HDC memory = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
+  const platform::WindowDc dc(meter);
+  const platform::MemoryDc memoryDc(CreateCompatibleDC(dc.get()));
+  const HDC memory = memoryDc.get();
+  const platform::GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc.get(), r.right, r.bottom));
+  const platform::SelectedObject selected(memory, bitmap.get());
   FillRect(memory, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   SIZE letter;
   GetTextExtentPointA(memory, "X", 1, &letter);
@@ -39,10 +40,6 @@ void ExpectShows(HWND meter, int filled, const char* text) {
       else
         ++textPixels, plainText += got == want;
     }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(meter, dc);
   EXPECT_EQ(wrong, 0) << text << " filled to " << filled;
   EXPECT_LT(plainText * 4, textPixels) << text << " is not what shows";
 }

@@ -144,7 +144,7 @@ bool AnswerMessageBox(HWND box, int buttonId) {
 
 HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
                     const std::function<void(HWND)>& whileHeld, DWORD timeoutMs) {
-  const Handle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
+  const platform::KernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
   HWND caught = nullptr;
   WaitFor(
       [&] {
@@ -166,7 +166,7 @@ Process::Process(const std::string& commandLine, const char* workDir) {
                       &info))
     return;
   CloseHandle(info.hThread);
-  handle_.reset(info.hProcess);
+  handle_.Reset(info.hProcess);
   id_ = info.dwProcessId;
 }
 
@@ -192,15 +192,15 @@ void Process::Terminate() {
     TerminateProcess(handle_.get(), 255);
     WaitExit();
   }
-  handle_.reset();
+  handle_.Reset();
 }
 
 Actor::Actor(const char* role, DWORD ms, const std::string& subject) {
   static std::atomic<int> counter{0};
   const std::string events =
       "kxactor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-  ready_.reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-ready").c_str()));
-  release_.reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-release").c_str()));
+  ready_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-ready").c_str()));
+  release_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-release").c_str()));
   process_ = Process(Quote(ProgramFolder() + "kxactor.exe") + " " + events + " " + role + " " +
                      std::to_string(ms) + " " + Quote(subject));
 }

@@ -5,11 +5,12 @@
 // main program. Every wait polls with a timeout; nothing sleeps a fixed time.
 #pragma once
 
+#include "platform/win32_handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,11 +70,6 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs = kTimeout);
 // KX_SCREEN_DIR names; returns the Windows path written, "" when nothing was.
 std::string SaveScreenshot(const std::string& name, HWND window);
 
-struct CloseHandleOnEnd {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, CloseHandleOnEnd>;
-
 // A started process, terminated by the destructor if it is still running.
 class Process {
  public:
@@ -82,14 +78,14 @@ class Process {
   Process(Process&&) noexcept = default;
   Process& operator=(Process&& other) noexcept;
   ~Process() { Terminate(); }
-  bool started() const { return handle_ != nullptr; }
+  bool started() const { return static_cast<bool>(handle_); }
   DWORD id() const { return id_; }
   bool Running() const;
   bool WaitExit(DWORD timeoutMs = kTimeout, DWORD* exitCode = nullptr);
   void Terminate();
 
  private:
-  Handle handle_;
+  platform::KernelHandle handle_;
   DWORD id_ = 0;
 };
 
@@ -106,7 +102,7 @@ class Actor {
   void Release();
 
  private:
-  Handle ready_, release_;
+  platform::KernelHandle ready_, release_;
   Process process_;
 };
 

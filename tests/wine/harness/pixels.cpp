@@ -5,26 +5,10 @@
 #include "tests/wine/harness/png.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace harness {
 
 namespace {
-
-// Owners of the GDI objects a capture needs, released in reverse order of making.
-struct DcOfWindow {
-  HWND window;
-  HDC dc = GetDC(window);
-  ~DcOfWindow() { ReleaseDC(window, dc); }
-};
-struct DeleteDcOnEnd {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct DeleteObjectOnEnd {
-  void operator()(HBITMAP object) const { DeleteObject(object); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DeleteDcOnEnd>;
-using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, DeleteObjectOnEnd>;
 
 // A rectangle of a DC as RGB() values, read through a 32-bit top-down DIB section.
 std::vector<COLORREF> CopyFromDc(HDC source, const RECT& r) {
@@ -33,10 +17,11 @@ std::vector<COLORREF> CopyFromDc(HDC source, const RECT& r) {
   BITMAPINFO info = {};
   info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
-  const MemoryDc memory(CreateCompatibleDC(source));
-  const Bitmap dib(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const platform::MemoryDc memory(CreateCompatibleDC(source));
+  const platform::GdiObject<HBITMAP> dib(
+      CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!dib) return {};
-  const HGDIOBJ old = SelectObject(memory.get(), dib.get());
+  const platform::SelectedObject selected(memory.get(), dib.get());
   std::vector<COLORREF> pixels;
   if (BitBlt(memory.get(), 0, 0, width, height, source, r.left, r.top, SRCCOPY)) {
     GdiFlush();
@@ -44,18 +29,19 @@ std::vector<COLORREF> CopyFromDc(HDC source, const RECT& r) {
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
       pixels.push_back(RGB(bgrx[i] >> 16 & 0xFF, bgrx[i] >> 8 & 0xFF, bgrx[i] & 0xFF));
   }
-  SelectObject(memory.get(), old);
   return pixels;
 }
 
-std::vector<COLORREF> FromScreen(const RECT& r) { return CopyFromDc(DcOfWindow{nullptr}.dc, r); }
+std::vector<COLORREF> FromScreen(const RECT& r) {
+  return CopyFromDc(platform::WindowDc(nullptr).get(), r);
+}
 
 }  // namespace
 
 std::vector<COLORREF> CaptureClient(HWND window) {
   RECT r = {};
   GetClientRect(window, &r);
-  return CopyFromDc(DcOfWindow{window}.dc, r);
+  return CopyFromDc(platform::WindowDc(window).get(), r);
 }
 
 bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
@@ -89,8 +75,8 @@ std::string SaveScreenshot(const std::string& name, HWND window) {
   CreateDirectoryA(path.c_str(), nullptr);
   path += (path.back() == '\\' ? "" : "\\") + name + ".png";
   const std::vector<uint8_t> png = EncodePng(r.right - r.left, r.bottom - r.top, image);
-  const Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const platform::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file.get() != INVALID_HANDLE_VALUE &&
                  WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written,

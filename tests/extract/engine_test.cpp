@@ -1,0 +1,369 @@
+// The engine run on archives built byte by byte, one table row per case: output paths and
+// the refusals that keep them inside the output folder, selection, folder and empty entries,
+// resynchronisation, damaged and truncated archives, passwords, CRC checks, time stamps,
+// progress messages and cancels; then every cut and many flipped bytes of one archive.
+#include "extract/decrypt.h"
+#include "extract/extract.h"
+#include "extract/inflate.h"
+#include "setup/state.h"
+#include "tests/extract/engine_host.h"
+#include "tests/extract/zip_builder.h"
+#include "tests/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+namespace fs = std::filesystem;
+using zipbuild::Archive;
+using zipbuild::Entry;
+using zipbuild::LocalRecord;
+using zipbuild::Stored;
+
+namespace {
+
+Entry S(std::string name, std::string plain) { return Stored(std::move(name), std::move(plain)); }
+
+std::string Bytes(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7919) >> 3);
+  return s;
+}
+
+// A fixed-Huffman block of n literals 'a' (code 10010001), without its end.
+std::string FixedLiterals(int n) {
+  std::string out;
+  uint32_t bits = 0b011;  // last block, fixed codes
+  int count = 3;
+  for (int i = 0; i < n * 8; ++i) {
+    bits |= ((0x91u >> (7 - i % 8)) & 1u) << count++;
+    if (count == 8) out += static_cast<char>(bits), bits = 0, count = 0;
+  }
+  return out;
+}
+
+struct Outcome {
+  int32_t result = -1;
+  std::string files;     // "name=content" (or "name#size") below the output folder, sorted,
+                         // with "@+seconds" when the time stamp is not the entry's
+  std::string boxes;     // '@' for the output folder, '#' for the archive path
+  std::string progress;  // EngineHost::Progress
+};
+
+class EngineTable : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(out); }
+
+  // Runs a job on zip with options in kxextract's style: -k keep paths, -c[N] report CRC
+  // errors, -t test mode, -e skip empty entries, -sNAME select, -P[PW] password, -n no
+  // password in force, -oN start offset, -mDIR make a folder below the output folder, -dDIR
+  // output folder (out + DIR, or =PATH), -wFILE -aPATH where the archive is written and where
+  // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -fN limit
+  // files to N bytes.
+  Outcome Run(const std::string& zip, const std::string& options) {
+    EngineHost& host = StartHost();
+    for (const auto& item : fs::directory_iterator(scratch.path())) fs::remove_all(item.path());
+    fs::create_directories(out);
+    std::istringstream in(options);
+    std::vector<SelectionNode> nodes(8);
+    size_t selected = 0;
+    std::string folder = out, written = "a.zip", looked, password;
+    bool test = false, cancelByAnswer = false;
+    [[maybe_unused]] long limit = -1;  // file-size limits exist natively only
+    ExtractJob job = MakeJob("", nullptr);
+    for (std::string o; in >> o;) {
+      const std::string v = o.substr(2);
+      // clang-format off
+      switch (o[1]) {
+        case 'k': job.keepPaths = 1; break;
+        case 'c': job.reportCrcErrors = static_cast<uint16_t>(v.empty() ? 1 : std::stoi(v)); break;
+        case 't': test = true; break;
+        case 'e': job.skipEmptyEntries = 1; break;
+        case 's': std::snprintf(nodes[selected].name, sizeof nodes[0].name, "%s", v.c_str()); if (selected > 0) nodes[selected - 1].next = &nodes[selected]; job.selection = &nodes[0], ++selected; break;
+        case 'P': job.hasPassword = 1, password = v; break;
+        case 'n': g_crypt.ArchivePassword = nullptr; break;
+        case 'o': job.startOffset = std::stoi(v); break;
+        case 'm': fs::create_directories(out + "/" + v); break;
+        case 'd': folder = v[0] == '=' ? v.substr(1) : out + v; break;
+        case 'w': written = v; break;
+        case 'a': looked = v; break;
+        case 'x': cancelByAnswer = true; host.answer = [&host, v](const SentMessage& m) { const auto& sent = host.messages; return intptr_t{m.message == PWM_ADVANCE && sent.size() >= 2 && sent[sent.size() - 2] == Name(v)}; }; break;
+        case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
+        case 'f': limit = std::stol(v); break;
+        default: ADD_FAILURE() << "unknown option " << o;
+      }
+      // clang-format on
+    }
+    fs::create_directories(fs::path(scratch.File(written)).parent_path());
+    scratch.Write(written, zip);
+    const std::string archive = scratch.File(looked.empty() ? written : looked);
+    job.archivePath = archive.c_str();
+    job.outputFolder = test ? nullptr : folder.c_str();
+    job.password = password.c_str();
+    const fs::path before = fs::current_path();
+    fs::current_path(out);
+#ifndef _WIN32
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    if (limit >= 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      rlimit smaller = saved;
+      smaller.rlim_cur = static_cast<rlim_t>(limit);
+      setrlimit(RLIMIT_FSIZE, &smaller);
+    }
+#endif
+    EXPECT_EQ(ExtractArchive(&job), 1);
+#ifndef _WIN32
+    setrlimit(RLIMIT_FSIZE, &saved);
+#endif
+    fs::current_path(before);
+
+    // What holds for every run: no block tables left, the boxes are the engine's, a pump
+    // follows every advance the window did not answer with a cancel, a job's password stays.
+    for (const HuffmanEntry* table : g_inflate.blockTables) EXPECT_EQ(table, nullptr);
+    int advances = 0;
+    for (const SentMessage& m : host.messages) advances += m.message == PWM_ADVANCE;
+    EXPECT_EQ(host.pumps + (cancelByAnswer && job.result == EXTRACT_CANCELLED), advances);
+    if (job.hasPassword) {
+      EXPECT_STREQ(g_crypt.ArchivePassword, password.c_str());
+    }
+    Outcome outcome{job.result, Files(written), "", host.Progress()};
+    for (const ShownBox& box : host.boxes) {
+      EXPECT_EQ(box.owner, TestWindow());
+      EXPECT_FALSE(box.hasCaption);
+      EXPECT_EQ(box.flags, platform::mb::kIconError);
+      outcome.boxes.append(outcome.boxes.empty() ? "" : " | ").append(box.text);
+    }
+    std::string enginePath = out;
+    for (char& c : enginePath)
+      if (c == '/') c = '\\';
+    for (const std::string& path : {enginePath, out, archive})
+      for (size_t at; (at = outcome.boxes.find(path)) != std::string::npos;)
+        outcome.boxes.replace(at, path.size(), 1, path == archive ? '#' : '@');
+    return outcome;
+  }
+
+  std::string Files(const std::string& archive) const {
+    platform::FileTime stamp;
+    EXPECT_TRUE(platform::DosDateTimeToUtc(0x5821, 0x6000, &stamp));
+    std::set<std::string> files;
+    for (const auto& item : fs::recursive_directory_iterator(scratch.path())) {
+      if (!item.is_regular_file() || item.path() == fs::path(scratch.File(archive))) continue;
+      const std::string bytes = ScratchFolder::Read(item.path().string());
+      std::string text = fs::relative(item.path(), out).generic_string();
+      text.append(bytes.size() <= 16 ? "=" : "#")
+          .append(bytes.size() <= 16 ? bytes : std::to_string(bytes.size()));
+      platform::FindData found;  // not found: a name the narrow path cannot hold (Windows)
+      if (!platform::FindFirst(item.path().string().c_str(), &found)) found.lastWrite = {};
+      const auto ticks = [](platform::FileTime t) { return int64_t{t.high} << 32 | t.low; };
+      const int64_t seconds = (ticks(found.lastWrite) - ticks(stamp)) / 10000000;
+      if (seconds != 0) text.append(seconds > 0 ? "@+" : "@").append(std::to_string(seconds));
+      files.insert(text);
+    }
+    std::string joined;
+    for (const std::string& f : files) joined.append(joined.empty() ? "" : " ").append(f);
+    return joined;
+  }
+
+  ScratchFolder scratch;
+  std::string out = scratch.File("out");
+};
+
+struct Row {
+  std::string label, zip, options;
+  int32_t result;
+  std::string files, boxes;
+  const char* progress = nullptr;  // null: not compared
+};
+
+constexpr int32_t OK = EXTRACT_OK, ERR = EXTRACT_ERROR, CANCEL = EXTRACT_CANCELLED;
+
+TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
+  const std::string pw = kBuiltInPassword, base = scratch.File("");
+  const std::string unsafe = "Unsafe file name in archive: ",
+                    readError = "Error reading #.  Possible cause: bad disk";
+  const std::string longName = std::string(300, 'n') + ".txt", f150(150, 'f'), n150(150, 'n');
+  const std::string fit(259 - out.size() - 7, 'f'), cut(259 - base.size(), 'z');
+  const Entry odd = S("b.txt", "bbbb").Method(12), jpw = S("e.txt", "data").Encrypted("pw\xA9x");
+  const Entry streamed = S("d.txt", "streamed").Streamed(16).Crc(0).Sizes(0, 0);
+  const Entry timed = S("t.txt", "time checked").Encrypted(pw).Streamed(16).Stamp(0x5821, 0x7A00);
+  const std::string junk = "leading junk PK\x01" + LocalRecord(S("a.txt", "A")) +
+                           "PK\x03 garbage \x50\x4b" + LocalRecord(S("b.txt", "B"));
+  const Entry ghost =
+      S("bad.bin", "whatever")
+          .Method(8)
+          .Data(std::string(1, 7) + std::string(40000, 'j') + LocalRecord(S("ghost.txt", "boo")));
+  // clang-format off
+  const std::vector<Row> rows = {
+      // Output paths.
+      {"base name only", Archive({S("docs/readme.txt", "data")}), "", OK, "readme.txt=data", "", "readme.txt +0"},
+      {"kept folders", Archive({S("docs/readme.txt", "data")}), "-k -mdocs", OK, "docs/readme.txt=data", ""},
+      {"kept folder missing", Archive({S("docs/readme.txt", "d")}), "-k", ERR, "", "Can't create output file: @\\docs\\readme.txt"},
+      {"backslashes kept", Archive({S("docs\\sub\\b.txt", "d")}), "-k -mdocs/sub", OK, "docs/sub/b.txt=d", ""},
+      {"leading slash dropped", Archive({S("/docs/a.txt", "d")}), "-k -mdocs", OK, "docs/a.txt=d", ""},
+      {"leading slash, base name", Archive({S("/a.txt", "d")}), "", OK, "a.txt=d", ""},
+      {"dots dropped with the folders", Archive({S("..\\..\\evil.txt", "d")}), "", OK, "evil.txt=d", ""},
+      {"dot folder", Archive({S("./a.txt", "d")}), "-k", OK, "a.txt=d", ""},
+      {"two dots inside a name", Archive({S("a..b.txt", "d")}), "-k", OK, "a..b.txt=d", ""},
+      {"parent folder", Archive({S("../evil.txt", "d")}), "-k", ERR, "", unsafe + "../evil.txt"},
+      {"parent of a folder", Archive({S("docs/../../evil.txt", "d")}), "-k -mdocs", ERR, "", unsafe + "docs/../../evil.txt"},
+      {"parent, backslash", Archive({S("..\\evil.txt", "d")}), "-k", ERR, "", unsafe + "..\\evil.txt"},
+      {"two slashes", Archive({S("//evil.txt", "d")}), "-k", ERR, "", unsafe + "//evil.txt"},
+      {"slash backslash", Archive({S("/\\evil.txt", "d")}), "-k", ERR, "", unsafe + "/\\evil.txt"},
+      {"drive relative", Archive({S("C:evil.txt", "d")}), "-k", ERR, "", unsafe + "C:evil.txt"},
+      {"drive root", Archive({S("C:\\evil.txt", "d")}), "-k", ERR, "", unsafe + "C:\\evil.txt"},
+      {"drive, base name", Archive({S("C:evil.txt", "d")}), "", ERR, "", unsafe + "C:evil.txt"},
+      {"name ..", Archive({S("..", "d")}), "", ERR, "", unsafe + ".."},
+      {"base name ..", Archive({S("docs/..", "d")}), "", ERR, "", unsafe + "docs/.."},
+      {"folder with slash", Archive({S("x/a.txt", "1")}), "-d/", OK, "a.txt=1", ""},
+      {"folder with backslash", Archive({S("x/a.txt", "1")}), "-d\\", OK, "a.txt=1", ""},
+      {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
+      {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
+      {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
+      {"stored name too long", Archive({S(longName, "x")}), "", ERR, "", "File name in archive too long: " + longName.substr(0, 259) + "..."},
+      {"long names not taken", Archive({S(std::string(4464, 'f') + "/", ""), S(longName, "x"), S("b.txt", "b")}), "-sb.txt", OK, "b.txt=b", ""},
+      {"longest name", Archive({S(std::string(65534, 'z') + "/", ""), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
+      // Which entries are taken.
+      {"folder entries", Archive({S("docs/", ""), S("more\\", "data"), S("docs/a.txt", "a")}), "-k -sdocs/ -smore/", OK, "", "", ""},
+      {"empty entry", Archive({S("empty.txt", ""), S("full.txt", "x")}), "-c", OK, "empty.txt= full.txt=x", ""},
+      {"empty entry skipped", Archive({S("empty.txt", ""), S("full.txt", "x")}), "-c -e", OK, "full.txt=x", ""},
+      {"selection", Archive({S("docs\\readme.txt", "r"), S("docs/other.txt", "o"), S("readme.txt", "top"), S("docs/b.txt", "b")}), "-sDOCS/README.TXT -sdocs\\other.txt -sdocs/B.txt", OK, "b.txt=b readme.txt=r", ""},
+      {"test mode takes all", Archive({S("docs/a.txt", "aaa"), S("b.txt", "bb")}), "-t -sb.txt", OK, "", "", "a.txt +0 b.txt +0"},
+      {"empty name passed over", Archive({S("", "orphan"), S("b.txt", "b")}), "", OK, "b.txt=b", "", "b.txt +0"},
+      {"empty name, test mode", Archive({S("", "orphan"), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
+      {"time stamp", Archive({S("t.txt", "t").Stamp(0x5861, 0x0000)}), "", OK, "t.txt=t@+5140800", ""},
+      // Methods and CRC.
+      {"unknown method", Archive({S("a.txt", "aaaa"), odd, S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
+      {"CRC not asked", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "", OK, "a.txt=hello", ""},
+      {"CRC asked by 2", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c2", OK, "a.txt=hello", ""},
+      {"CRC mismatch", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c", ERR, "a.txt=hello", "ZIP damaged: file @\\a.txt: Bad CRC 3610a686 (should be deadbeef)"},
+      {"CRC mismatch, test mode", Archive({S("a.txt", "hello").Crc(0x12345678)}), "-t -c", ERR, "", "ZIP damaged: file a.txt: Bad CRC 3610a686 (should be 12345678)"},
+      {"CRC in a 12-byte descriptor", Archive({S("a.txt", "stored data").Streamed(12).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
+      {"CRC in a 16-byte descriptor", Archive({S("a.txt", "stored data").Streamed(16).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
+      {"deflated", Archive({S("d.bin", Bytes(70000)).Deflated()}), "-c", OK, "d.bin#70000", "", "d.bin +0 +2 +5 +6"},
+      {"invalid Deflate, CRC right", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "-c", ERR, "e.txt=", "ZIP damaged: file @\\e.txt: invalid compressed data"},
+      {"invalid Deflate not asked", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "", OK, "b.txt=b e.txt=", ""},
+      {"damaged Deflate's rest skipped", Archive({ghost, S("b.txt", "b")}), "", OK, "b.txt=b bad.bin=", ""},
+      {"damaged Deflate, CRC asked", Archive({ghost, S("b.txt", "b")}), "-c", ERR, "bad.bin=", "ZIP damaged: file @\\bad.bin: Bad CRC 00000000 (should be 4e1143b3)"},
+#ifndef _WIN32
+      {"disk full", Archive({S("a.bin", Bytes(30000))}), "-f28672", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
+      {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
+#endif
+      // Records.
+      {"bytes between records", junk + zipbuild::EndRecord(0, 0, 0), "", OK, "a.txt=A b.txt=B", ""},
+      // Its CRC's first byte is 06: a scan begun a byte early would meet "PK\5\6" there.
+      {"scan from the data's end", Archive({S("a.txt", "stored data 58PK\x05").Streamed(12), S("b.txt", "b")}), "-c", OK, "a.txt#17 b.txt=b", ""},
+      {"no known signature", LocalRecord(S("a.txt", "A")) + "no record at all", "", ERR, "a.txt=A", "Invalid Zipfile Header"},
+      {"no end record", LocalRecord(S("a.txt", "A")), "", ERR, "a.txt=A", readError},
+      {"read error in a Huffman block", LocalRecord(S("c.txt", std::string(30000, 'a')).Method(8).Data(FixedLiterals(30000)).Sizes(60000, 30000)), "", ERR, "", readError},
+      {"huge size skipped", Archive({S("h.txt", "x").Sizes(0xFFFFFFFF, 1)}), "-sother", ERR, "", readError},
+      {"size of 2^31 skipped", Archive({S("h.txt", "x").Sizes(0x80000000, 1)}), "-sother", ERR, "", readError},
+      {"start offset", std::string(1000, 'S') + Archive({S("a.txt", "A")}), "-o1000", OK, "a.txt=A", ""},
+      {"start offset past the end", Archive({S("a.txt", "A")}), "-o1000000", ERR, "", readError},
+      {"archive path gets .ZIP", Archive({S("a.txt", "A")}), "-wdata/SETUP.ZIP -adata/SETUP", OK, "a.txt=A", ""},
+      {"dot in a folder", Archive({S("a.txt", "A")}), "-wdata.1/SETUP", OK, "a.txt=A", ""},
+      {"missing archive", Archive({S("a.txt", "A")}), "-adata/MISSING", ERR, "", "Can't open input file: #.ZIP"},
+      {"archive path too long", Archive({S("a.txt", "A")}), "-w" + cut + " -a" + cut + "zzzz.zip", ERR, "", "Can't open input file: #"},
+      // Passwords.
+      {"built-in password", Archive({S("e.txt", "secret").Encrypted(pw)}), "-c", OK, "e.txt=secret", ""},
+      {"wrong password", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted("wrong", 0x12), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
+      {"wrong check byte", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted(pw, 0x55), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
+      {"no password in force", Archive({S("e.txt", "x").Encrypted("pw")}), "-n", ERR, "", "NO PASSWORD"},
+      {"job password", Archive({jpw}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
+      {"empty job password", Archive({S("e.txt", "data").Encrypted("")}), "-c -P", OK, "e.txt=data", ""},
+      {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked@+11760", ""},
+      {"check byte of the CRC refused", Archive({Entry(timed).Encrypted(pw, zipbuild::Crc32Of("time checked") >> 24)}), "-c", ERR, "", "INCORRECT PASSWORD"},
+      {"encrypted, size 0", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(0, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
+      {"encrypted, size 11", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(11, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
+      // Streamed entries: sizes only in the data descriptor.
+      {"streamed deflated", Archive({Entry(streamed).Deflated()}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
+      {"streamed stored", Archive({streamed}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
+      {"streamed encrypted", Archive({Entry(streamed).Encrypted(pw)}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
+      {"streamed empty, 12", Archive({S("e.txt", "").Streamed(12), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
+      {"streamed empty, 16", Archive({S("e.txt", "").Streamed(16), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
+      {"streamed empty, descriptor cut", LocalRecord(S("e.txt", "").Streamed(16)).substr(0, 47), "", ERR, "", "Can't extract @\\e.txt: its sizes are stored only after its data (streamed archive)"},
+      // Progress: a fill per chunk of at most 28672 bytes, an advance per 10240 bytes read.
+      {"0 bytes", Archive({S("e.bin", "")}), "", OK, "e.bin=", "", "e.bin +0"},
+      {"10239 bytes", Archive({S("e.bin", Bytes(10239))}), "", OK, "e.bin#10239", "", "e.bin +0"},
+      {"10240 bytes", Archive({S("e.bin", Bytes(10240))}), "-t", OK, "", "", "e.bin +0 +1"},
+      {"28672 bytes", Archive({S("e.bin", Bytes(28672))}), "", OK, "e.bin#28672", "", "e.bin +0 +2"},
+      {"28673 bytes", Archive({S("e.bin", Bytes(28673))}), "-t", OK, "", "", "e.bin +0 +2"},
+      {"38912 bytes", Archive({S("e.bin", Bytes(38912))}), "", OK, "e.bin#38912", "", "e.bin +0 +2 +3"},
+      {"100000 bytes", Archive({S("e.bin", Bytes(100000))}), "-t", OK, "", "", "e.bin +0 +2 +5 +8 +9"},
+      {"counts run on", Archive({S("a.bin", Bytes(28672)), S("dir/", ""), S("skip.bin", Bytes(50000)), S("b.bin", Bytes(28673))}), "-sa.bin -sb.bin", OK, "a.bin#28672 b.bin#28673", "", "a.bin +0 +2 b.bin +2 +5"},
+      {"encryption header not counted", Archive({S("e.bin", Bytes(10240)).Encrypted(pw)}), "", OK, "e.bin#10240", "", "e.bin +0 +1"},
+      {"encryption header, 10239", Archive({S("e.bin", Bytes(10239)).Encrypted(pw)}), "", OK, "e.bin#10239", "", "e.bin +0"},
+      {"cancel at a start", Archive({S("a.bin", Bytes(20000)), S("b.bin", Bytes(5000)), S("c.bin", "c")}), "-xb.bin", CANCEL, "a.bin#20000", "", "a.bin +0 +1 b.bin +1"},
+      {"cancel after a fill", Archive({S("a.bin", Bytes(100000)), S("b.bin", "b")}), "-q2", CANCEL, "", "", "a.bin +0 +2"},
+      {"cancel in test mode", Archive({S("a.bin", Bytes(100000))}), "-t -q1", CANCEL, "", "", "a.bin +0"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const Outcome got = Run(row.zip, row.options);
+    EXPECT_EQ(got.result, row.result);
+    EXPECT_EQ(got.files, row.files);
+    EXPECT_EQ(got.boxes, row.boxes);
+    if (row.progress) {
+      EXPECT_EQ(got.progress, row.progress);
+    }
+  }
+}
+
+// Cut anywhere, an archive gives one error and keeps only complete files.
+TEST_F(EngineTable, EveryCutEndsWithOneErrorAndKeepsCompletedFiles) {
+  const std::string whole = Archive({S("a.txt", Bytes(3000)), S("b.txt", Bytes(40000))});
+  const size_t second = LocalRecord(S("a.txt", Bytes(3000))).size();
+  for (size_t cut = 0; cut < whole.size();
+       cut += (cut < 200 || cut > whole.size() - 200) ? 1 : 997) {
+    const Outcome got = Run(whole.substr(0, cut), "");
+    ASSERT_EQ(got.result, EXTRACT_ERROR) << cut;
+    ASSERT_EQ(got.boxes.find(" | "), std::string::npos) << cut;
+    const std::string done = cut < second               ? ""
+                             : cut < whole.size() - 100 ? "a.txt#3000"
+                                                        : "a.txt#3000 b.txt#40000";
+    EXPECT_EQ(got.files.substr(0, done.size()), done) << cut;
+  }
+}
+
+TEST_F(EngineTable, EveryFlippedByteEndsWithOkOrOneErrorAndStaysInside) {
+  const std::string whole =
+      Archive({S("a.txt", "alpha"), S("e.txt", "encrypted content").Encrypted(kBuiltInPassword),
+               S("d.txt", Bytes(5000)).Deflated()});
+  for (size_t at = 0; at < whole.size(); at += at < 400 ? 1 : 131)
+    for (uint32_t flip : {0x01, 0x80, 0xFF}) {
+      const Outcome got = Run(zipbuild::Damage(whole, at, flip), "-c");
+      ASSERT_TRUE(got.result == EXTRACT_OK || got.result == EXTRACT_ERROR) << at;
+      EXPECT_EQ(got.boxes.empty(), got.result == EXTRACT_OK) << at;
+      EXPECT_EQ(got.boxes.find(" | "), std::string::npos) << at;
+      EXPECT_EQ(got.files.find(".."), std::string::npos) << at << got.files;
+    }
+}
+
+// A second run asked for while one is going on is refused without touching its job; the
+// running job's result stays as its caller set it when the run succeeds.
+TEST_F(EngineTable, NestedCallWhileBusyReturnsZeroAndLeavesItsJobAlone) {
+  EngineHost& host = StartHost();
+  const std::string archive = scratch.Write("a.zip", Archive({S("a.txt", "A")}));
+  static ExtractJob nested;
+  static int nestedReturn = -1;
+  nested = MakeJob(archive, out.c_str());
+  nested.result = 42;
+  host.answer = [](const SentMessage&) { return intptr_t{nestedReturn = ExtractArchive(&nested)}; };
+  ExtractJob job = MakeJob(archive, out.c_str());
+  job.result = 7;
+  EXPECT_EQ(ExtractArchive(&job), 1);
+  EXPECT_EQ(job.result, 7);
+  EXPECT_EQ(nestedReturn, 0);
+  EXPECT_EQ(nested.result, 42);
+  EXPECT_EQ(ExtractArchive(&nested), 1);  // idle again afterwards
+}
+
+}  // namespace
