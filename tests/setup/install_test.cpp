@@ -171,6 +171,16 @@ TEST(StartUp, RunningMainProgramSourceFolderAndWindowsThatCannotBeShown) {
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
     DestroyWindow(window);
   }
+  {
+    // A module whose path cannot be had (nor its texts): the run stops with an error box.
+    g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);
+    BoxRecorder boxes;
+    EXPECT_FALSE(LocateSource());
+    EXPECT_STREQ(g_setup.sourceDir, "");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
+    g_setup.instance = GetModuleHandleA(nullptr);
+  }
   EXPECT_TRUE(LocateSource());
   EXPECT_EQ(std::string(g_setup.sourceDir), ProgramFolder());
   char self[MAX_PATH];
