@@ -1,7 +1,7 @@
 // The fast loop of the inflate decoder (see inflate_fast.h): the same window handling as the
 // byte-wise loop of inflate.cpp, without a test per bit request. Codes are looked up in flat
 // tables of its own, derived from the block's tables, that decode most codes with their
-// length or distance base in one access; up to two literals are decoded per refill, and
+// length or distance base in one access; up to three literals are decoded per refill, and
 // matches are copied 8 or 16 bytes a step.
 #include "extract/inflate_fast.h"
 
@@ -13,8 +13,9 @@
 
 namespace {
 
-// Decrypted bytes kept ready ahead of the reading: enough for the next 8-byte load, and a
-// lead of a few symbols, so that about one byte is decrypted per symbol decoded.
+// Decrypted bytes kept ready ahead of the reading: enough for the two 8-byte loads of a step
+// (15 bytes), and a lead of a few symbols, so that about one byte is decrypted per symbol
+// decoded.
 constexpr long kDecryptLead = 24;
 
 inline uint64_t Load64(const uint8_t* p) {
@@ -50,14 +51,33 @@ constexpr unsigned kFastDistanceBits = 8;
 uint32_t g_fastLiterals[1u << kFastLiteralBits];
 uint32_t g_fastDistances[1u << kFastDistanceBits];
 
+// The flat slot of a leaf reached after used bits of links.
+inline uint32_t FlatSlot(const HuffmanEntry& leaf, unsigned used) {
+  const uint32_t length = used + leaf.bits;
+  if (leaf.extra == kExtraLiteral) return kFastLiteral | uint32_t{leaf.value} << 16 | length;
+  if (leaf.extra < kExtraEndOfBlock)
+    return uint32_t{leaf.value} << 16 | uint32_t{leaf.extra} << 8 | length;
+  return kFastSlow;
+}
+
 // Fills a flat table of 2^width slots from a block's tables of root width rootBits: slot i
 // holds what the block's tables decode from the bits i, where that takes at most width bits.
+// A root leaf stands for every slot that shares its low rootBits bits.
 void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width, uint32_t* fast) {
   const unsigned size = 1u << width;
-  for (unsigned i = 0; i < size; ++i) {
-    uint32_t slot = kFastSlow;
-    if (root && rootBits <= width) {
-      const HuffmanEntry* t = root + (i & Mask(rootBits));
+  if (!root || rootBits > width) {
+    for (unsigned i = 0; i < size; ++i) fast[i] = kFastSlow;
+    return;
+  }
+  const unsigned rootSize = 1u << rootBits;
+  for (unsigned r = 0; r < rootSize; ++r) {
+    if (root[r].extra <= kExtraLiteral) {
+      const uint32_t slot = FlatSlot(root[r], 0);
+      for (unsigned i = r; i < size; i += rootSize) fast[i] = slot;
+      continue;
+    }
+    for (unsigned i = r; i < size; i += rootSize) {
+      const HuffmanEntry* t = root + r;
       unsigned used = 0;
       while (t->extra > kExtraLiteral && t->extra != kExtraInvalid) {
         used += t->bits;
@@ -65,20 +85,15 @@ void BuildFastTable(const HuffmanEntry* root, unsigned rootBits, unsigned width,
         if (used + e > width) break;
         t = t->link + ((i >> used) & Mask(e));
       }
-      const uint32_t length = used + t->bits;
-      if (t->extra == kExtraLiteral)
-        slot = kFastLiteral | uint32_t{t->value} << 16 | length;
-      else if (t->extra < kExtraEndOfBlock)
-        slot = uint32_t{t->value} << 16 | uint32_t{t->extra} << 8 | length;
+      fast[i] = t->extra <= kExtraLiteral ? FlatSlot(*t, used) : kFastSlow;
     }
-    fast[i] = slot;
   }
 }
 
-// A match that neither wraps around the window nor comes within 8 bytes of its end, in the
-// fast loop: copied 16 or 8 bytes a step, which may write up to 15 bytes past the match. The
-// window's bytes there are older data that later matches may still need: they are saved
-// first and put back after the copy.
+// A match that neither wraps around the window nor ends within 8 bytes of its end, in the
+// fast loop: copied 16 or 8 bytes a step, which may write up to 15 bytes past the match (the
+// window's allocation has 8 bytes to spare). The window's bytes there are older data that
+// later matches may still need: they are saved first and put back after the copy.
 inline void CopyWithSpill(uint8_t* to, unsigned distance, unsigned length) {
   uint8_t* const end = to + length;
   uint8_t saved[16];
@@ -168,12 +183,16 @@ void CopyMatch(unsigned& position, unsigned distance, unsigned length) {
   }
 }
 
-int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
-                     unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
-                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte) {
-  if (!literals) return INFLATE_BAD_DATA;
-  BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
-  BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
+namespace {
+
+// The loop itself, in two forms: one that decrypts ahead of its reading, and one for input
+// that is plain already (an unencrypted entry), which keeps the keys out of its registers.
+template <bool kDecrypt>
+[[gnu::always_inline]] inline int DecodeCodes(const HuffmanEntry* literals,
+                                              const HuffmanEntry* distances, unsigned literalBits,
+                                              unsigned distanceBits, uint32_t& bitBuffer,
+                                              unsigned& bitCount, unsigned& windowPosition,
+                                              uint16_t& lastByte) {
   uint8_t* const window = g_engine.window;
   const uint8_t* const start = g_stream.inputPosition;
   const uint8_t* const end = start + g_stream.inputCount;
@@ -202,14 +221,17 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   };
 
   while (end - in >= kFastInputBytes) {
-    for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
-         plainEnd < wanted; ++plainEnd)
-      DecryptStep(plainEnd, key0, key1, key2);
+    if constexpr (kDecrypt) {
+      for (const uint8_t* const wanted = end - in > kDecryptLead ? in + kDecryptLead : end;
+           plainEnd < wanted; ++plainEnd)
+        DecryptStep(plainEnd, key0, key1, key2);
+    }
     refill();
 
-    // Two literals in a row cannot reach the window's end from here: no test between them.
+    // Up to three literals per refill (30 bits at most); they cannot reach the window's end
+    // from here, so there is no test between them.
     uint32_t e =
-        position < WINDOW_SIZE - 2 ? g_fastLiterals[buffer & Mask(kFastLiteralBits)] : kFastSlow;
+        position < WINDOW_SIZE - 3 ? g_fastLiterals[buffer & Mask(kFastLiteralBits)] : kFastSlow;
     if (e & kFastLiteral) {
       drop(e & 0xFF);
       window[position++] = static_cast<uint8_t>(e >> 16);
@@ -217,7 +239,12 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
       if (e & kFastLiteral) {
         drop(e & 0xFF);
         window[position++] = static_cast<uint8_t>(e >> 16);
-        continue;
+        e = g_fastLiterals[buffer & Mask(kFastLiteralBits)];
+        if (e & kFastLiteral) {
+          drop(e & 0xFF);
+          window[position++] = static_cast<uint8_t>(e >> 16);
+          continue;
+        }
       }
       refill();  // enough bits again for a whole length and distance pair
     }
@@ -270,7 +297,9 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
       CopyWithSpill(window + position, distance, length);
       position += length;
     } else {
-      CopyMatch(position, distance, length);
+      unsigned wrapped = position;  // a copy in memory: the loop's own stays in a register
+      CopyMatch(wrapped, distance, length);
+      position = wrapped;
     }
   }
 
@@ -281,11 +310,51 @@ int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances
   count -= 8 * giveBack;
   if (in != start) lastByte = in[-1];
   g_stream.inputPosition = const_cast<uint8_t*>(in);
-  g_stream.plainEnd = plainEnd;
-  g_crypt.keys = {key0, key1, key2};
+  if constexpr (kDecrypt) {
+    g_stream.plainEnd = plainEnd;
+    g_crypt.keys = {key0, key1, key2};
+  }
   g_stream.inputCount = static_cast<int32_t>(end - in);
   bitBuffer = static_cast<uint32_t>(buffer & Mask(count));
   bitCount = count;
   windowPosition = position;
   return status;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same loop for processors with the BMI2 shifts and bit extraction, which take the
+// variable shifts and masks of the bit buffer in one step each.
+template <bool kDecrypt>
+[[gnu::target("bmi2")]] int DecodeCodesBmi2(const HuffmanEntry* literals,
+                                            const HuffmanEntry* distances, unsigned literalBits,
+                                            unsigned distanceBits, uint32_t& bitBuffer,
+                                            unsigned& bitCount, unsigned& windowPosition,
+                                            uint16_t& lastByte) {
+  return DecodeCodes<kDecrypt>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                               windowPosition, lastByte);
+}
+#endif
+
+}  // namespace
+
+int InflateCodesFast(const HuffmanEntry* literals, const HuffmanEntry* distances,
+                     unsigned literalBits, unsigned distanceBits, uint32_t& bitBuffer,
+                     unsigned& bitCount, unsigned& windowPosition, uint16_t& lastByte) {
+  if (!literals) return INFLATE_BAD_DATA;
+  BuildFastTable(literals, literalBits, kFastLiteralBits, g_fastLiterals);
+  BuildFastTable(distances, distanceBits, kFastDistanceBits, g_fastDistances);
+  const bool decrypt = g_stream.plainEnd < g_stream.inputPosition + g_stream.inputCount;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  if (bmi2)
+    return decrypt ? DecodeCodesBmi2<true>(literals, distances, literalBits, distanceBits,
+                                           bitBuffer, bitCount, windowPosition, lastByte)
+                   : DecodeCodesBmi2<false>(literals, distances, literalBits, distanceBits,
+                                            bitBuffer, bitCount, windowPosition, lastByte);
+#endif
+  if (decrypt)
+    return DecodeCodes<true>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                             windowPosition, lastByte);
+  return DecodeCodes<false>(literals, distances, literalBits, distanceBits, bitBuffer, bitCount,
+                            windowPosition, lastByte);
 }

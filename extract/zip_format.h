@@ -54,15 +54,6 @@ inline uint32_t Le32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-inline void StoreLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-inline void StoreLe32(uint8_t* p, uint32_t value) {
-  StoreLe16(p, static_cast<uint16_t>(value));
-  StoreLe16(p + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // Appends to any byte container with push_back (std::vector<uint8_t>, std::string).
 template <class Bytes>
 void AppendLe16(Bytes& out, uint16_t value) {
@@ -93,8 +84,10 @@ inline uint8_t KeystreamByte(const CryptKeys& keys) { return KeystreamByte(keys.
 // Advances the keys by one plain byte. key1 = (key1 + (key0 AND 0xFF)) * 134775813 + 1 is
 // computed with its product split: the larger half does not wait for the new key0, which
 // shortens the chain from one byte to the next where decryption limits the speed. The keys
-// come as three values so that hot loops can hold them in registers.
-inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2, uint8_t plain) {
+// come as three values so that hot loops can hold them in registers; always inlined, as the
+// loops need it and the size-optimised Windows build would not.
+[[gnu::always_inline]] inline void UpdateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2,
+                                              uint8_t plain) {
   const uint32_t key1Part = key1 * 134775813u + 1;
   key0 = kCrc32Table[(key0 ^ plain) & 0xFF] ^ (key0 >> 8);
   key1 = key1Part + (key0 & 0xFF) * 134775813u;
@@ -110,12 +103,6 @@ inline CryptKeys KeysForPassword(const char* password) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(password); *p; ++p)
     UpdateKeys(keys, *p);
   return keys;
-}
-
-inline uint8_t DecryptByte(CryptKeys& keys, uint8_t cipher) {
-  const uint8_t plain = cipher ^ KeystreamByte(keys);
-  UpdateKeys(keys, plain);
-  return plain;
 }
 
 inline uint8_t EncryptByte(CryptKeys& keys, uint8_t plain) {

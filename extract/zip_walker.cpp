@@ -161,7 +161,7 @@ void BuildOutputPath() {
 unsigned PeekBytes(uint8_t* bytes) {
   const unsigned n = platform::FileRead(g_engine.archiveFile, bytes, 16);
   if (n == platform::kIoError) return 0;
-  platform::FileSeek(g_engine.archiveFile, -static_cast<long>(n), SeekFrom::Current);
+  platform::FileSeek(g_engine.archiveFile, -static_cast<int64_t>(n), SeekFrom::Current);
   return n;
 }
 
@@ -360,9 +360,7 @@ bool ResyncToSignature() {
       platform::FileSeek(file, -17, SeekFrom::Current) < 0)
     return false;
   for (;;) {
-    const int64_t at = platform::FileSeek(file, -3, SeekFrom::Current);
-    if (at < 0) return false;
-    if (at > kLastRecordStart) FailBeyond4GiB();
+    if (platform::FileSeek(file, -3, SeekFrom::Current) < 0) return false;
     uint8_t raw[4];
     if (platform::FileRead(file, raw, 4) != 4) return false;
     if (IsKnownSignature(Le32(raw))) return platform::FileSeek(file, -4, SeekFrom::Current) >= 0;

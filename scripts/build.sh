@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${KX_JOBS:-2}
+# The compiler cache sees paths below the checkout as relative: another clone hits it too.
+export CCACHE_BASEDIR=$PWD
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release \

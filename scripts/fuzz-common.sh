@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KX_FUZZ_BUILD:-$root/build-fuzz}
 
 kx_fuzz_build() {
+  export CCACHE_BASEDIR=$root  # the compiler cache sees paths below the checkout as relative
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DKX_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j"${KX_JOBS:-2}" --target "${KX_FUZZ_TARGETS[@]}"

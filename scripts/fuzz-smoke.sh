@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Short fuzzing smoke runs, part of the test command: builds the libFuzzer targets with clang
-# (ASan + UBSan) and runs each for a fixed time (KX_FUZZ_SECONDS, default 25) on its seeds and
+# (ASan + UBSan) and runs each for a fixed time (KX_FUZZ_SECONDS, default 10) on its seeds and
 # regression inputs. Fails when any target finds a crash, a leak, a hang or a broken check;
 # the input is left in $KX_FUZZ_BUILD/fuzz-artifacts/.
 set -euo pipefail
 source "$(dirname "$0")/fuzz-common.sh"
-seconds=${KX_FUZZ_SECONDS:-25}
+seconds=${KX_FUZZ_SECONDS:-10}
 kx_fuzz_build
 kx_fuzz_clear_scratch
 failed=()

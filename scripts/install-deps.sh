@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32 xvfb xauth x11-utils
-  zip unzip 7zip python3 file
+  zip unzip 7zip python3 file ccache
 )
 missing=()
 for p in "${packages[@]}"; do

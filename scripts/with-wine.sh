@@ -9,7 +9,8 @@ root=${KX_WINE_ROOT:-$(pwd)/.wine}
 template=$root/template
 session=$(mktemp -d "$root/session.XXXXXX" 2>/dev/null || { mkdir -p "$root"; mktemp -d "$root/session.XXXXXX"; })
 
-export WINEARCH=win32 WINEDEBUG=-all TZ=UTC
+# Not UTC, and half an hour off it: every local/universal time conversion shows.
+export WINEARCH=win32 WINEDEBUG=-all TZ=Asia/Kolkata
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME=$root/home
 mkdir -p "$HOME"

@@ -4,6 +4,7 @@
 #include "setup/companion.h"
 
 #include "extract/extract.h"
+#include "extract/zip_format.h"
 #include "platform/win32_handles.h"
 #include "res/companions.h"
 #include "res/dialog.h"
@@ -47,8 +48,7 @@ uint32_t ExpandedFileSize(const char* path, uint32_t listedSize) {
   unsigned char header[kSzddHeaderSize];
   if (_lread(file.get(), header, kSzddHeaderSize) == kSzddHeaderSize &&
       std::memcmp(header, kSzddSignature, sizeof kSzddSignature) == 0) {
-    const unsigned char* p = header + kSzddSizeOffset;
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return zip::Le32(header + kSzddSizeOffset);
   }
   return listedSize;
 }

@@ -4,6 +4,7 @@
 // switch it off: its registry keys go and the main program is told it is off.
 #include "setup/release.h"
 
+#include "platform/platform.h"
 #include "platform/win32_handles.h"
 #include "res/dialog.h"
 #include "setup/lookup.h"
@@ -70,7 +71,8 @@ int ReleaseFileManagerExtension() {
   WritePrivateProfileStringA(kAddOnsSection, kAddOnKey, nullptr, kFileManagerProfile);
   PostMessageA(frame, kReloadExtensions, 0, 0);
   if (WaitUntilExclusive(library, kAddOnBudget)) return 1;
-  MessageBoxA(nullptr, LoadMessageText(MSG_FILE_MANAGER_BUSY), g_setup.title, MB_ICONERROR);
+  platform::ShowMessageBox(nullptr, LoadMessageText(MSG_FILE_MANAGER_BUSY), g_setup.title,
+                           MB_ICONERROR);
   return 0;
 }
 
@@ -123,11 +125,12 @@ int ReleaseShellExtension(HWND dialog) {
     g_setup.busyCursor = 0;
     return 1;
   }
-  if (MessageBoxA(dialog, LoadMessageText(MSG_SHELL_EXTENSION_BUSY), g_setup.title,
-                  MB_ICONERROR | MB_YESNO) != IDYES)
+  if (platform::ShowMessageBox(dialog, LoadMessageText(MSG_SHELL_EXTENSION_BUSY), g_setup.title,
+                               MB_ICONERROR | MB_YESNO) != IDYES)
     return MSG_NOT_INSTALLED;
   RemoveShellExtensionKeys();
   WritePrivateProfileStringA("fm", "shlExt", "0", kMainProfile);
-  MessageBoxA(dialog, LoadMessageText(MSG_SHELL_EXTENSION_OFF), g_setup.title, MB_ICONINFORMATION);
+  platform::ShowMessageBox(dialog, LoadMessageText(MSG_SHELL_EXTENSION_OFF), g_setup.title,
+                           MB_ICONINFORMATION);
   return 0;
 }

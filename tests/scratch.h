@@ -8,12 +8,26 @@
 
 #ifdef _WIN32
 #include <process.h>
+#include <windows.h>
 #define getpid _getpid
 #else
 #include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
+
+// The universal time (FILETIME ticks) of a local time, converted as Windows converts it: the
+// Wine tests run in a zone half an hour off UTC, the native ones in UTC.
+inline uint64_t LocalTicksToUtc(uint64_t local) {
+#ifdef _WIN32
+  const FILETIME in = {static_cast<DWORD>(local), static_cast<DWORD>(local >> 32)};
+  FILETIME out;
+  LocalFileTimeToFileTime(&in, &out);
+  return uint64_t{out.dwHighDateTime} << 32 | out.dwLowDateTime;
+#else
+  return local;
+#endif
+}
 
 class ScratchFolder {
  public:

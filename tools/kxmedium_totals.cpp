@@ -2,6 +2,7 @@
 // character of the name, then the expanded size as a little-endian 32-bit value at offset 10.
 #include "tools/kxmedium_totals.h"
 
+#include "extract/zip_format.h"
 #include "platform/handles.h"
 
 #include <cstring>
@@ -16,8 +17,7 @@ uint32_t ExpandedFileSize(const std::string& path, uint32_t listedSize) {
   const unsigned got = platform::FileRead(file.get(), header, sizeof header);
   if (got != sizeof header || std::memcmp(header, kSignature, sizeof kSignature) != 0)
     return listedSize;
-  return header[10] | (header[11] << 8) | (header[12] << 16) |
-         (static_cast<uint32_t>(header[13]) << 24);
+  return zip::Le32(header + 10);
 }
 
 std::string DescribeTotal(const MediumTotal& total) {

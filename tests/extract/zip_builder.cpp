@@ -110,14 +110,14 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
   return out;
 }
 
-std::string WriteSparseArchive(const std::string& path, uint32_t bigSize) {
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize, const std::string& junk) {
   Entry big = Stored("big.bin", "");
   big.compressedSize = big.uncompressedSize = bigSize;
   big.crc = 0;
   std::ofstream out(path, std::ios::binary);
   out << LocalRecord(big);
   out.seekp(static_cast<std::streamoff>(out.tellp()) + bigSize);
-  out << "JUNK!" << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
+  out << junk << LocalRecord(Stored("small.txt", "hello")) << EndRecord(2, 0, 0);
   return path;
 }
 

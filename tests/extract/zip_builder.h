@@ -50,8 +50,9 @@ std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOf
 std::string Archive(const std::vector<Entry>& entries);
 
 // A sparse archive past 2 GiB: a stored entry "big.bin" of bigSize bytes (the hole of the
-// file), five junk bytes, the stored entry "small.txt" holding "hello", and the end record.
-std::string WriteSparseArchive(const std::string& path, uint32_t bigSize);
+// file), junk bytes, the stored entry "small.txt" holding "hello", and the end record.
+std::string WriteSparseArchive(const std::string& path, uint32_t bigSize,
+                               const std::string& junk = "JUNK!");
 
 // Traditional ZIP encryption of a 12-byte header and the data.
 std::string Encrypt(const std::string& password, const std::string& header12,

@@ -6,7 +6,7 @@
 
 #include "res/dialog.h"
 #include "setup/paths.h"
-#include "tests/setup/setup_support.h"
+#include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace setup_test;
+using namespace kxtest;
 
 BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM out) {
   char name[16];
@@ -68,24 +68,18 @@ constexpr uint32_t kExpectedKB = (7 * kCompanionSize + kPayloadSize) >> 10;  // 
 class DestinationDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    work_ = FreshFolder("kx Destination");
+    work_ = FreshFolder();
     source_ = work_ + "Medium\\";
     ASSERT_TRUE(CreateDirectoryA(source_.c_str(), nullptr));
     for (const CompanionFile* c = CompanionFiles; c->name; ++c) {
       const std::string path = source_ + c->name;
       WriteFile(path, std::string(kCompanionSize, 't'));
-      StampFile(path, kSetupTime);
+      Stamp(path, kSetupTime);
     }
     WriteFile(source_ + "setup.kx", std::string(kPayloadSize, 'z'));
     lstrcpyA(g_setup.sourceDir, source_.c_str());
     g_setup.setupTime = {kSetupTime.dwLowDateTime, kSetupTime.dwHighDateTime};
     lstrcpyA(g_setup.defaultDir, (work_ + "Proposed").c_str());
-  }
-  static void StampFile(const std::string& path, const FILETIME& time) {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SetFileTime(file, &time, &time, &time);
-    CloseHandle(file);
   }
   // Presses OK with the text; expects one box and the dialog still open, then cancels.
   Box RefusedWith(const std::string& text) {
@@ -108,27 +102,36 @@ class DestinationDialog : public ::testing::Test {
     lastDialog_ = shown;
     return box;
   }
-  SetupStateGuard state_;
+  FreshState state_;
   std::string work_, source_;
   HWND lastDialog_ = nullptr;
 };
 
-TEST_F(DestinationDialog, OpensWithTitleProposedFolderAndFieldLimit) {
+TEST_F(DestinationDialog, OpensProposingTheFolderAndOkFollowsTheField) {
   std::string caption, field;
   LRESULT limit = 0;
+  bool afterClear = true, afterTyping = false;
   EXPECT_EQ(RunDialog([&](HWND dialog) {
               char text[300];
               GetWindowTextA(dialog, text, sizeof text);
               caption = text;
               GetDlgItemTextA(dialog, IDC_FOLDER, text, sizeof text);
               field = text;
-              limit = SendDlgItemMessageA(dialog, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0);
+              const HWND edit = GetDlgItem(dialog, IDC_FOLDER);
+              limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
+              SendMessageA(edit, EM_SETSEL, 0, -1);
+              SendMessageA(edit, WM_CLEAR, 0, 0);
+              afterClear = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+              SendMessageA(edit, WM_CHAR, 'D', 0);
+              afterTyping = IsWindowEnabled(GetDlgItem(dialog, IDOK));
               Press(dialog, IDCANCEL);
             }),
             kDestinationNotInstalled);
   EXPECT_EQ(caption, "Karvex Setup");
   EXPECT_EQ(field, work_ + "Proposed");
   EXPECT_EQ(limit, 259);
+  EXPECT_FALSE(afterClear);
+  EXPECT_TRUE(afterTyping);
   EXPECT_FALSE(Exists(work_ + "Proposed"));  // Cancel creates nothing
 }
 
@@ -169,63 +172,54 @@ TEST_F(DestinationDialog, TypedTextsGiveTheirFolders) {
   }
 }
 
-TEST_F(DestinationDialog, MalformedFoldersAreRefusedWith1024) {
-  for (const char* typed : {"Karvex", "\\Karvex", "/Karvex", "K", "\\\\"}) {
-    const Box box = RefusedWith(typed);
-    EXPECT_EQ(box.text, "Invalid destination folder") << typed;
-    EXPECT_EQ(box.owner, lastDialog_);
-    EXPECT_EQ(box.caption, "Karvex Setup");
-    EXPECT_EQ(box.flags, static_cast<unsigned>(MB_ICONERROR));
+TEST_F(DestinationDialog, EachRefusalKeepsTheDialogOpenWithItsMessage) {
+  const std::string invalid = "Invalid destination folder";
+  const auto cannotCreate = [](const std::string& folder) {
+    return "The " + folder +
+           " folder cannot be created.\nEnter another folder or try another drive.";
+  };
+  std::string lowerSource = source_;
+  CharLowerBuffA(lowerSource.data(), static_cast<DWORD>(lowerSource.size()));
+  struct Case {
+    std::string typed, text;
+    const char* removed;  // a file of the medium missing; null: none
+    bool owned;           // by the dialog, with the setup's caption; else neither
+    unsigned flags;
+  };
+  const Case cases[] = {
+      {"Karvex", invalid, nullptr, true, MB_ICONERROR},
+      {"\\Karvex", invalid, nullptr, true, MB_ICONERROR},
+      {"/Karvex", invalid, nullptr, true, MB_ICONERROR},
+      {"K", invalid, nullptr, true, MB_ICONERROR},
+      {"\\\\", invalid, nullptr, true, MB_ICONERROR},
+      // Longer than the field accepts from the keyboard: refused, not cut.
+      {work_ + std::string(kPathSize + 20 - work_.size(), 'L'), invalid, nullptr, true,
+       MB_ICONERROR},
+      {lowerSource,
+       "\"Install To\" folder must be different than \"Install From\" folder.  Please specify "
+       "a different folder.",
+       nullptr, true, MB_ICONERROR},
+      {work_ + "Dest",
+       "Cannot find required file README.TXT.  Please verify that the file exists on the "
+       "installation disk.",
+       "README.TXT", true, MB_ICONERROR},
+      {work_ + "Dest", "setup.kx is missing", "setup.kx", false, MB_OK},
+      {work_ + "New\\Karvex", cannotCreate(work_ + "New\\Karvex"), nullptr, true,
+       MB_ICONINFORMATION},
+      {"1:\\Karvex", cannotCreate("1:\\Karvex"), nullptr, true, MB_ICONINFORMATION},
+  };
+  for (const Case& c : cases) {
+    const std::string removed = c.removed ? ReadFile(source_ + c.removed) : "";
+    if (c.removed) DeleteFileA((source_ + c.removed).c_str());
+    const Box box = RefusedWith(c.typed);
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.owner, c.owned ? lastDialog_ : nullptr) << c.typed;
+    EXPECT_EQ(box.caption, c.owned ? "Karvex Setup" : "<none>") << c.typed;
+    EXPECT_EQ(box.flags, c.flags) << c.typed;
+    if (c.removed) WriteFile(source_ + c.removed, removed);
+    if (c.removed) Stamp(source_ + c.removed, kSetupTime);
   }
-}
-
-TEST_F(DestinationDialog, TextLongerThanTheFieldIsRefusedNotCut) {
-  // Longer than the field accepts from the keyboard, as only a program can set it.
-  const std::string typed = work_ + std::string(kPathSize + 20 - work_.size(), 'L');
-  const Box box = RefusedWith(typed);
-  EXPECT_EQ(box.text, "Invalid destination folder");
-}
-
-TEST_F(DestinationDialog, SourceFolderInAnotherLetterCaseIsRefusedWith1016) {
-  std::string typed = source_;
-  CharLowerBuffA(typed.data(), static_cast<DWORD>(typed.size()));
-  ASSERT_NE(typed, source_);
-  const Box box = RefusedWith(typed);
-  EXPECT_EQ(box.text,
-            "\"Install To\" folder must be different than \"Install From\" folder.  Please "
-            "specify a different folder.");
-  EXPECT_EQ(box.flags, static_cast<unsigned>(MB_ICONERROR));
-}
-
-TEST_F(DestinationDialog, MissingCompanionFileIsRefusedBeforeAnythingIsCreated) {
-  DeleteFileA((source_ + "README.TXT").c_str());
-  const Box box = RefusedWith(work_ + "Dest");
-  EXPECT_EQ(box.text,
-            "Cannot find required file README.TXT.  Please verify that the file exists on the "
-            "installation disk.");
-  EXPECT_EQ(box.owner, lastDialog_);
-  EXPECT_FALSE(Exists(work_ + "Dest"));
-}
-
-TEST_F(DestinationDialog, MissingPayloadShowsABoxWithoutOwnerOrCaption) {
-  DeleteFileA((source_ + "setup.kx").c_str());
-  const Box box = RefusedWith(work_ + "Dest");
-  EXPECT_EQ(box.text, "setup.kx is missing");
-  EXPECT_EQ(box.owner, nullptr);
-  EXPECT_FALSE(box.hasCaption);
-  EXPECT_EQ(box.flags, static_cast<unsigned>(MB_OK));
-  EXPECT_FALSE(Exists(work_ + "Dest"));
-}
-
-TEST_F(DestinationDialog, FolderThatCannotBeCreatedIsRefusedWith1004) {
-  for (const std::string& typed : {work_ + "New\\Karvex", std::string("1:\\Karvex")}) {
-    const Box box = RefusedWith(typed);
-    EXPECT_EQ(box.text, "The " + typed +
-                            " folder cannot be created.\nEnter another folder or try another "
-                            "drive.");
-    EXPECT_EQ(box.owner, lastDialog_);
-    EXPECT_EQ(box.flags, static_cast<unsigned>(MB_ICONINFORMATION));
-  }
+  EXPECT_FALSE(Exists(work_ + "Dest"));  // nothing is created before the checks pass
   EXPECT_FALSE(Exists(work_ + "New"));
 }
 
@@ -241,21 +235,6 @@ TEST_F(DestinationDialog, TotalSizeCountsOnlyThePressThatPassed) {
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(g_setup.totalKB, kExpectedKB);
   EXPECT_EQ(std::string(g_setup.destPath), work_ + "Karvex");
-}
-
-TEST_F(DestinationDialog, OkFollowsWhetherTheFieldHoldsText) {
-  bool afterClear = true, afterTyping = false;
-  RunDialog([&](HWND dialog) {
-    const HWND field = GetDlgItem(dialog, IDC_FOLDER);
-    SendMessageA(field, EM_SETSEL, 0, -1);
-    SendMessageA(field, WM_CLEAR, 0, 0);
-    afterClear = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    SendMessageA(field, WM_CHAR, 'D', 0);
-    afterTyping = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    Press(dialog, IDCANCEL);
-  });
-  EXPECT_FALSE(afterClear);
-  EXPECT_TRUE(afterTyping);
 }
 
 // The shell-extension library of an earlier installation, held open by this thread until a

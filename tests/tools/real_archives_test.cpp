@@ -109,23 +109,28 @@ TEST(LargeArchive, EntryAfterASkippedTwoGigabyteEntryAndJunk) {
   ScratchFolder scratch;
   const std::string out = scratch.File("out");
   fs::create_directories(out);
+  constexpr uint32_t kToFourGiB = 0xFFFFFFAFu;  // without junk, the end record starts at 4 GiB
+  const char* beyond =
+      "kxextract: Archive .* goes on beyond 4 GiB, where ZIP records without "
+      "Zip64 cannot lie\n";
   const struct {
     uint32_t size;
-    int status;
-    const char* err;
+    const char* junk;
+    const char* err;    // empty: no message, exit 0
+    const char* small;  // small.txt as extracted
   } cases[] = {
-      {0x80000010u, 0, ""},
-      {0xF0000000u, 0, ""},
-      {0xFFFFFFF0u, 2,
-       "kxextract: Archive .* goes on beyond 4 GiB, where ZIP records without "
-       "Zip64 cannot lie\n"},
+      {0x80000010u, "JUNK!", "", "hello"},
+      {0xF0000000u, "JUNK!", "", "hello"},
+      {kToFourGiB - 1, "", "", "hello"},
+      {kToFourGiB, "", beyond, "hello"},       // small.txt within, the end record beyond
+      {kToFourGiB + 40, "JUNK!", beyond, ""},  // junk across 4 GiB, small.txt beyond
   };
   for (const auto& c : cases) {
-    const std::string a = zipbuild::WriteSparseArchive(scratch.File("big.zip"), c.size);
+    const std::string a = zipbuild::WriteSparseArchive(scratch.File("big.zip"), c.size, c.junk);
     const ProgramResult r = RunProgram({BuiltProgram("kxextract"), "-d", out, a, "small.txt"});
-    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.status, *c.err ? 2 : 0) << std::hex << c.size << r.err;
     EXPECT_THAT(r.err, ::testing::MatchesRegex(c.err));
-    EXPECT_EQ(ScratchFolder::Read(out + "/small.txt"), c.status ? "" : "hello");
+    EXPECT_EQ(ScratchFolder::Read(out + "/small.txt"), c.small) << std::hex << c.size;
     fs::remove(out + "/small.txt");
   }
 }

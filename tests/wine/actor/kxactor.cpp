@@ -3,7 +3,6 @@
 //   kxactor <events> hold <ms> <path>            keeps <path> open (shared for reading only)
 //   kxactor <events> filemanager <ms> <library>  File Manager holding its add-on library
 //   kxactor <events> window 0 <class>            a top-level window of <class>
-//   kxactor <events> box <flags> <text>          a message box; its answer is the exit code
 // <events> names the pair of events "<events>-ready" (set here once the role is played) and
 // "<events>-release" (set by the test to end the role early). <ms> is a time in milliseconds,
 // 4294967295 for never.
@@ -112,10 +111,6 @@ int main(int argc, char** argv) {
     SetEvent(ready);
     RunUntilReleased(release);
     return 0;
-  }
-  if (std::strcmp(role, "box") == 0) {
-    SetEvent(ready);
-    return MessageBoxA(nullptr, subject, "kxactor", ms);
   }
   return 2;
 }

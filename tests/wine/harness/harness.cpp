@@ -1,196 +1,24 @@
-// Windows, control texts, clicks and message boxes for the Wine harness. Windows of other
-// processes are found through EnumWindows, which under Wine sees every window of the prefix's
-// desktop; texts are read without blocking on a busy thread.
+// Windows, texts, clicks, message boxes, processes and the actor program for the Wine harness.
+// Windows of other processes are found through EnumWindows, which under Wine sees every window
+// of the prefix's desktop; texts are read without blocking on a busy thread.
 #include "tests/wine/harness/harness.h"
 
-#include "platform/win32_handles.h"
+#include "res/dialog.h"
 
 #include <algorithm>
-#include <cstring>
+#include <atomic>
 
 namespace harness {
 
 namespace {
 
-constexpr DWORD kPollMs = 5;
 constexpr UINT kSendTimeoutMs = 2000;
-constexpr int kMessageBoxTextId = 0xFFFF;
-constexpr int kMessageBoxIconId = 1088;
-
-bool PollLoop(const std::function<bool()>& done, DWORD timeoutMs, bool pump) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (pump) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= timeoutMs) return false;
-    if (pump)
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
-    else
-      Sleep(kPollMs);
-  }
-}
-
-struct TopSearch {
-  const char* className;
-  const char* title;
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK MatchTop(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TopSearch*>(param);
-  if (search->processId && ProcessOf(window) != search->processId) return TRUE;
-  if (search->className && lstrcmpiA(ClassOf(window).c_str(), search->className) != 0) return TRUE;
-  if (search->title && RawTextOf(window) != search->title) return TRUE;
-  search->found = window;
-  return FALSE;
-}
+constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
 
 HWND ChildWithId(HWND parent, int id) {
   for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     if ((GetDlgCtrlID(child) & 0xFFFF) == (id & 0xFFFF)) return child;
   return nullptr;
-}
-
-// A dialog whose children are only the box's text and icon statics and answer buttons (ids
-// IDOK to IDCONTINUE); other dialogs may have a static 0xFFFF too (any id -1 control).
-bool IsMessageBox(HWND window) {
-  if (ClassOf(window) != "#32770" || !ChildWithId(window, kMessageBoxTextId)) return false;
-  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    const int id = GetDlgCtrlID(child) & 0xFFFF;
-    const std::string kind = ClassOf(child);
-    const bool isStatic = lstrcmpiA(kind.c_str(), "Static") == 0 &&
-                          (id == kMessageBoxTextId || id == kMessageBoxIconId);
-    const bool isAnswer = lstrcmpiA(kind.c_str(), "Button") == 0 && id >= IDOK && id <= 11;
-    if (!isStatic && !isAnswer) return false;
-  }
-  return true;
-}
-
-struct BoxSearch {
-  DWORD processId;
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<BoxSearch*>(param);
-  if (search->processId && ProcessOf(window) != search->processId) return TRUE;
-  if (!IsWindowVisible(window) || !IsMessageBox(window)) return TRUE;
-  if (search->owner != kAnyOwner && GetWindow(window, GW_OWNER) != search->owner) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-// The icons a message box can show (MB_ICONERROR, QUESTION, WARNING, INFORMATION).
-const struct {
-  LPCSTR id;
-  BoxIcon icon;
-} kSystemIcons[] = {{IDI_HAND, BoxIcon::Error},
-                    {IDI_QUESTION, BoxIcon::Question},
-                    {IDI_EXCLAMATION, BoxIcon::Warning},
-                    {IDI_ASTERISK, BoxIcon::Information}};
-
-// Compares the icon control's pixels on the screen with each system icon drawn here, over
-// the opaque part of its mask; Unknown when none matches at least 90% of those pixels.
-BoxIcon IconOnScreen(HWND iconControl) {
-  const Image screen = CaptureClientFromScreen(iconControl);
-  if (screen.empty()) return BoxIcon::Unknown;
-  BoxIcon best = BoxIcon::Unknown;
-  double bestScore = 0.9;  // below this share of matching opaque pixels nothing counts
-  for (const auto& c : kSystemIcons) {
-    const HICON icon = LoadIconA(nullptr, c.id);
-    // Drawn twice over different backgrounds: pixels equal in both are the icon's own.
-    Image drawn[2];
-    const COLORREF backgrounds[2] = {RGB(255, 0, 255), RGB(0, 255, 0)};
-    for (int k = 0; k < 2; ++k) {
-      const platform::WindowDc screenDc(nullptr);
-      const platform::MemoryDc memory(CreateCompatibleDC(screenDc.get()));
-      const platform::GdiObject<HBITMAP> bitmap(
-          CreateCompatibleBitmap(screenDc.get(), screen.width, screen.height));
-      const platform::SelectedObject selected(memory.get(), bitmap.get());
-      {
-        const platform::GdiObject<HBRUSH> brush(CreateSolidBrush(backgrounds[k]));
-        RECT all = {0, 0, screen.width, screen.height};
-        FillRect(memory.get(), &all, brush.get());
-      }
-      DrawIconEx(memory.get(), 0, 0, icon, screen.width, screen.height, 0, nullptr, DI_NORMAL);
-      drawn[k].width = screen.width;
-      drawn[k].height = screen.height;
-      for (int y = 0; y < screen.height; ++y)
-        for (int x = 0; x < screen.width; ++x)
-          drawn[k].pixels.push_back(GetPixel(memory.get(), x, y));
-    }
-    int opaque = 0, same = 0;
-    for (size_t i = 0; i < screen.pixels.size(); ++i) {
-      if (drawn[0].pixels[i] != drawn[1].pixels[i]) continue;
-      ++opaque;
-      if (drawn[0].pixels[i] == screen.pixels[i]) ++same;
-    }
-    const double score = opaque ? static_cast<double>(same) / opaque : 0;
-    if (score > bestScore) bestScore = score, best = c.icon;
-  }
-  return best;
-}
-
-// Which of the system's icons the message box's icon control shows. In this process the
-// handle is the shared system icon itself; for another process the control's pixels on the
-// screen are compared with each system icon drawn here, over the opaque part of its mask.
-BoxIcon IdentifyIcon(HWND iconControl) {
-  if (!iconControl || !IsWindowVisible(iconControl)) return BoxIcon::None;
-  DWORD_PTR shown = 0;
-  SendMessageTimeoutA(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &shown);
-  if (!shown) return BoxIcon::None;
-  for (const auto& c : kSystemIcons)
-    if (reinterpret_cast<HICON>(shown) == LoadIconA(nullptr, c.id)) return c.icon;
-
-  // The box's thread may not have painted it yet: have it painted, then look until the
-  // screen shows one of the icons.
-  WaitUntilPainted(GetAncestor(iconControl, GA_ROOT), 2000);
-  BoxIcon seen = BoxIcon::Unknown;
-  WaitFor([&] { return (seen = IconOnScreen(iconControl)) != BoxIcon::Unknown; }, 2000);
-  return seen;
-}
-
-}  // namespace
-
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
-  return PollLoop(done, timeoutMs, false);
-}
-
-bool WaitForPumping(const std::function<bool()>& done, DWORD timeoutMs) {
-  return PollLoop(done, timeoutMs, true);
-}
-
-HWND FindTopWindow(const char* className, const char* title, DWORD processId) {
-  TopSearch search = {className, title, processId, nullptr};
-  EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitFor([&] { return (found = FindTopWindow(className, title, processId)) != nullptr; },
-          timeoutMs);
-  return found;
-}
-
-bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
-  return WaitFor([&] { return !IsWindow(window); }, timeoutMs);
-}
-
-bool WaitForVisible(HWND window, DWORD timeoutMs) {
-  return WaitFor([&] { return IsWindowVisible(window) != 0; }, timeoutMs);
-}
-
-bool WaitForEnabled(HWND window, bool enabled, DWORD timeoutMs) {
-  return WaitFor([&] { return (IsWindowEnabled(window) != 0) == enabled; }, timeoutMs);
 }
 
 DWORD ProcessOf(HWND window) {
@@ -199,186 +27,208 @@ DWORD ProcessOf(HWND window) {
   return process;
 }
 
+struct Search {
+  const std::function<bool(HWND)>& matches;
+  HWND found;
+};
+
+BOOL CALLBACK Match(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (!search->matches(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindTop(const std::function<bool(HWND)>& matches) {
+  Search search{matches, nullptr};
+  EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForTop(const std::function<HWND()>& find, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitFor([&] { return (found = find()) != nullptr; }, timeoutMs);
+  return found;
+}
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+  for (const DWORD start = GetTickCount(); !done(); Sleep(5))
+    if (GetTickCount() - start >= timeoutMs) return false;
+  return true;
+}
+
 std::string ClassOf(HWND window) {
   char name[256] = {};
   GetClassNameA(window, name, sizeof name);
   return name;
 }
 
-std::string TextOf(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                           &length))
-    return "";
-  std::string text(length + 1, '\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
-    return "";
-  text.resize(std::strlen(text.c_str()));
-  return text;
-}
-
 std::string RawTextOf(HWND window) {
   WCHAR wide[1024] = {};
   const int length = InternalGetWindowText(window, wide, 1024);
-  if (length <= 0) return "";
   char text[2048] = {};
   WideCharToMultiByte(CP_ACP, 0, wide, length, text, sizeof text - 1, nullptr, nullptr);
   return text;
 }
 
-std::string ControlText(HWND dialog, int id) { return TextOf(ChildWithId(dialog, id)); }
-
-bool WaitForText(HWND window, const std::string& text, DWORD timeoutMs) {
-  return WaitFor([&] { return TextOf(window) == text; }, timeoutMs);
+std::string ControlText(HWND dialog, int id) {
+  char text[1024] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(ChildWithId(dialog, id), WM_GETTEXT, sizeof text,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied);
+  return text;
 }
 
-bool TypeText(HWND edit, const std::string& text, DWORD timeoutMs) {
-  if (!IsWindowEnabled(edit)) return false;
+bool TypeText(HWND edit, const std::string& text) {
   PostMessageA(edit, EM_SETSEL, 0, -1);
   if (text.empty()) PostMessageA(edit, WM_CHAR, VK_BACK, 0);
   for (unsigned char c : text) PostMessageA(edit, WM_CHAR, c, 1);
-  return WaitForText(edit, text, timeoutMs);
+  return WaitFor([&] { return ControlText(GetParent(edit), GetDlgCtrlID(edit)) == text; });
 }
 
-bool Click(HWND button) {
-  if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
-  return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+bool ClickControl(HWND dialog, int id) {
+  const HWND button = ChildWithId(dialog, id);
+  return WaitFor([&] { return IsWindowVisible(button) && IsWindowEnabled(button); }) &&
+         PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-bool ClickControl(HWND dialog, int id) { return Click(ChildWithId(dialog, id)); }
-
-const char* IconName(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::None:
-      return "none";
-    case BoxIcon::Error:
-      return "error";
-    case BoxIcon::Question:
-      return "question";
-    case BoxIcon::Warning:
-      return "warning";
-    case BoxIcon::Information:
-      return "information";
-    case BoxIcon::Unknown:
-      break;
-  }
-  return "unknown";
+HWND FindTopWindow(const char* className, const char* title, DWORD processId) {
+  return FindTop([&](HWND window) {
+    return (!processId || ProcessOf(window) == processId) &&
+           (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
+           (!title || RawTextOf(window) == title);
+  });
 }
 
-HWND FindMessageBox(DWORD processId, HWND owner) {
-  BoxSearch search = {processId, owner, nullptr};
-  EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
+  return WaitForTop([&] { return FindTopWindow(className, title, processId); }, timeoutMs);
 }
 
-HWND WaitForMessageBox(DWORD processId, HWND owner, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitFor([&] { return (found = FindMessageBox(processId, owner)) != nullptr; }, timeoutMs);
-  return found;
+HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
+  return FindTop([&](HWND window) {
+    if (ProcessOf(window) != processId || !IsWindowVisible(window) || ClassOf(window) != "#32770")
+      return false;
+    if (controlId) return ChildWithId(window, controlId) != nullptr;
+    // The destination dialog's unnumbered static looks like a box's text.
+    return ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
+           !ChildWithId(window, IDC_METER) &&
+           (owner == kAnyOwner || GetWindow(window, GW_OWNER) == owner);
+  });
+}
+
+HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner, DWORD timeoutMs) {
+  return WaitForTop([&] { return FindSetupWindow(processId, controlId, owner); }, timeoutMs);
 }
 
 MessageBoxInfo ReadMessageBox(HWND box) {
-  MessageBoxInfo info;
-  info.window = box;
-  info.owner = GetWindow(box, GW_OWNER);
-  info.processId = ProcessOf(box);
-  info.caption = RawTextOf(box);
-  info.text = RawTextOf(ChildWithId(box, kMessageBoxTextId));
-  info.icon = IdentifyIcon(ChildWithId(box, kMessageBoxIconId));
+  WaitUntilPainted(box);
+  MessageBoxInfo info{
+      box, GetWindow(box, GW_OWNER), RawTextOf(box), RawTextOf(ChildWithId(box, kBoxTextId)), {}};
   std::vector<std::pair<LONG, int>> buttons;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (lstrcmpiA(ClassOf(child).c_str(), "Button") != 0 || !IsWindowVisible(child)) continue;
     RECT r;
     GetWindowRect(child, &r);
-    buttons.emplace_back(r.left, GetDlgCtrlID(child));
+    if (lstrcmpiA(ClassOf(child).c_str(), "Button") == 0 && IsWindowVisible(child))
+      buttons.emplace_back(r.left, GetDlgCtrlID(child));
   }
   std::sort(buttons.begin(), buttons.end());
   for (const auto& b : buttons) info.buttons.push_back(b.second);
   return info;
 }
 
-bool AnswerMessageBox(HWND box, int buttonId, DWORD timeoutMs) {
-  const HWND owner = GetWindow(box, GW_OWNER);
-  HWND button = ChildWithId(box, buttonId);
-  if (!button || !WaitForEnabled(button, true, timeoutMs) || !Click(button)) return false;
-  if (!WaitForWindowGone(box, timeoutMs)) return false;
-  return !owner || !IsWindow(owner) || WaitForEnabled(owner, true, timeoutMs);
+bool AnswerMessageBox(HWND box, int buttonId) {
+  return ClickControl(box, buttonId) && WaitFor([&] { return !IsWindow(box); });
 }
 
-// ---- BoxAnswerer ----
-
-BoxAnswerer::BoxAnswerer(std::vector<Step> steps)
-    : steps_(std::move(steps)), processId_(GetCurrentProcessId()) {
-  InitializeCriticalSection(&lock_);
-  stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  done_ = CreateEventA(nullptr, TRUE, steps_.empty(), nullptr);
-  thread_ = std::thread([this] { Run(); });
+HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
+                    const std::function<void(HWND)>& whileHeld, DWORD timeoutMs) {
+  const platform::KernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
+  HWND caught = nullptr;
+  WaitFor(
+      [&] {
+        if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) return true;
+        if ((caught = found())) whileHeld(caught);
+        ResumeThread(thread.get());
+        return caught != nullptr;
+      },
+      timeoutMs);
+  return caught;
 }
 
-BoxAnswerer::~BoxAnswerer() {
-  Stop();
-  CloseHandle(stop_);
-  CloseHandle(done_);
-  DeleteCriticalSection(&lock_);
+Process::Process(const std::string& commandLine, const char* workDir) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir, &startup,
+                      &info))
+    return;
+  CloseHandle(info.hThread);
+  handle_.Reset(info.hProcess);
+  id_ = info.dwProcessId;
 }
 
-void BoxAnswerer::Stop() {
-  SetEvent(stop_);
-  if (thread_.joinable()) thread_.join();
+Process& Process::operator=(Process&& other) noexcept {
+  Terminate();
+  handle_ = std::move(other.handle_);
+  id_ = other.id_;
+  return *this;
 }
 
-bool BoxAnswerer::WaitDone(DWORD timeoutMs) {
-  return WaitForSingleObject(done_, timeoutMs) == WAIT_OBJECT_0;
+bool Process::Running() const {
+  return handle_ && WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
 }
 
-std::vector<MessageBoxInfo> BoxAnswerer::answered() const {
-  EnterCriticalSection(&lock_);
-  auto copy = answered_;
-  LeaveCriticalSection(&lock_);
-  return copy;
+bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode) {
+  if (!handle_ || WaitForSingleObject(handle_.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  if (exitCode) GetExitCodeProcess(handle_.get(), exitCode);
+  return true;
 }
 
-std::vector<MessageBoxInfo> BoxAnswerer::unexpected() const {
-  EnterCriticalSection(&lock_);
-  auto copy = unexpected_;
-  LeaveCriticalSection(&lock_);
-  return copy;
-}
-
-void BoxAnswerer::Run() {
-  size_t next = 0;
-  HWND lastAnswered = nullptr;
-  while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
-    HWND box = FindMessageBox(processId_);
-    if (!box || box == lastAnswered) {
-      if (box == lastAnswered && box && !IsWindow(box)) lastAnswered = nullptr;
-      WaitForSingleObject(stop_, kPollMs);
-      continue;
-    }
-    MessageBoxInfo info = ReadMessageBox(box);
-    int button = IDOK;
-    if (next < steps_.size()) {
-      const Step& step = steps_[next];
-      if (!step.screenshot.empty()) {
-        WaitUntilPainted(box);
-        SaveScreenshot(step.screenshot);
-      }
-      button = step.button;
-    } else {
-      const auto has = [&](int id) {
-        return std::find(info.buttons.begin(), info.buttons.end(), id) != info.buttons.end();
-      };
-      button = has(IDOK) ? IDOK : has(IDNO) ? IDNO : IDCANCEL;
-    }
-    EnterCriticalSection(&lock_);
-    (next < steps_.size() ? answered_ : unexpected_).push_back(info);
-    LeaveCriticalSection(&lock_);
-    AnswerMessageBox(box, button);
-    lastAnswered = box;
-    if (next < steps_.size() && ++next == steps_.size()) SetEvent(done_);
+void Process::Terminate() {
+  if (Running()) {
+    TerminateProcess(handle_.get(), 255);
+    WaitExit();
   }
+  handle_.Reset();
 }
+
+Actor::Actor(const char* role, DWORD ms, const std::string& subject) {
+  static std::atomic<int> counter{0};
+  const std::string events =
+      "kxactor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+  ready_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-ready").c_str()));
+  release_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-release").c_str()));
+  process_ = Process(Quote(ProgramFolder() + "kxactor.exe") + " " + events + " " + role + " " +
+                     std::to_string(ms) + " " + Quote(subject));
+}
+
+bool Actor::WaitReady() {
+  const auto ready = [&] { return WaitForSingleObject(ready_.get(), 0) == WAIT_OBJECT_0; };
+  return WaitFor([&] { return ready() || !process_.Running(); }) && ready();
+}
+
+void Actor::Release() {
+  SetEvent(release_.get());
+  process_.WaitExit();
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string program = path;
+  return program.substr(0, program.find_last_of('\\') + 1);
+}
+
+std::string WindowsPath(const std::string& path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
+}
+
+std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 
 }  // namespace harness

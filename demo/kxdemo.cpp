@@ -8,7 +8,6 @@
 
 #include "res/companions.h"
 #include "res/dialog.h"
-#include "tests/wine/e2e/e2e_support.h"
 #include "tests/wine/e2e/medium_reader.h"
 #include "tests/wine/harness/harness.h"
 
@@ -19,6 +18,31 @@
 namespace {
 
 constexpr DWORD kStepTimeout = 30000;
+constexpr char kStandInTitle[] = "Karvex stand-in";  // the demo main program's box
+
+// The percentage a Meter shows, from its window values (range, then position, 16 bits each):
+// readable while the setup's thread is held still.
+int MeterPercent(HWND meter) {
+  const unsigned range = static_cast<uint16_t>(GetWindowLongA(meter, 0));
+  const unsigned position = static_cast<uint16_t>(GetWindowLongA(meter, 4));
+  return range == 0 ? 0 : static_cast<int>(position * 100 / range);
+}
+
+// Prints the files of the folder with their sizes and times (UTC).
+void ListFiles(const std::string& folder) {
+  WIN32_FIND_DATAA data;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    SYSTEMTIME t;
+    FileTimeToSystemTime(&data.ftLastWriteTime, &t);
+    std::printf("  %-14s %9lu  %04u-%02u-%02u %02u:%02u:%02u\n", data.cFileName,
+                static_cast<unsigned long>(data.nFileSizeLow), t.wYear, t.wMonth, t.wDay, t.wHour,
+                t.wMinute, t.wSecond);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+}
 
 struct Demo {
   std::string medium;  // with a trailing backslash
@@ -29,8 +53,8 @@ struct Demo {
     problems.push_back(text);
     std::printf("  problem: %s\n", text.c_str());
   }
-  void Shot(const std::string& name) {
-    const std::string path = harness::SaveScreenshot(name);
+  void Shot(const std::string& name, HWND window) {
+    const std::string path = harness::SaveScreenshot(name, window);
     if (path.empty()) {
       Problem("screenshot " + name + " could not be saved (is KX_SCREEN_DIR set?)");
       return;
@@ -52,10 +76,9 @@ std::string UnixPath(const std::string& path) {
 
 // Reads, photographs and answers a message box that SETUP showed instead of going on.
 void ReportBox(Demo& demo, HWND box) {
-  harness::WaitUntilPainted(box);
   const harness::MessageBoxInfo info = harness::ReadMessageBox(box);
-  demo.Shot("unexpected-message");
-  demo.Problem("SETUP.EXE showed \"" + info.text + "\" (" + harness::IconName(info.icon) + ")");
+  demo.Shot("unexpected-message", box);
+  demo.Problem("SETUP.EXE showed \"" + info.text + "\"");
   harness::AnswerMessageBox(box, info.buttons.empty() ? IDOK : info.buttons.front());
 }
 
@@ -64,8 +87,8 @@ HWND WaitForWindow(Demo& demo, DWORD setup, int controlId) {
   HWND window = nullptr, box = nullptr;
   harness::WaitFor(
       [&] {
-        window = e2e::FindSetupWindow(setup, controlId);
-        box = window ? nullptr : e2e::FindSetupBox(setup);
+        window = harness::FindSetupWindow(setup, controlId);
+        box = window ? nullptr : harness::FindSetupWindow(setup, 0);
         return window || box;
       },
       kStepTimeout);
@@ -75,8 +98,7 @@ HWND WaitForWindow(Demo& demo, DWORD setup, int controlId) {
 
 int Run(Demo& demo) {
   std::printf("Karvex Setup demo: running %sSETUP.EXE under Wine\n", demo.medium.c_str());
-  harness::Process setup =
-      harness::Process::Start(harness::Quote(demo.medium + "SETUP.EXE"), demo.medium.c_str());
+  harness::Process setup(harness::Quote(demo.medium + "SETUP.EXE"), demo.medium.c_str());
   if (!setup.started()) {
     demo.Problem("SETUP.EXE could not be started");
     return 1;
@@ -91,16 +113,16 @@ int Run(Demo& demo) {
   harness::WaitUntilPainted(dialog);
   const std::string folder = harness::ControlText(dialog, IDC_FOLDER);
   std::printf("  destination dialog proposes %s; pressing OK\n", folder.c_str());
-  demo.Shot("1-destination-dialog");
+  demo.Shot("1-destination-dialog", dialog);
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
   harness::ClickControl(dialog, IDOK);
 
   // 2. The progress window lives only while the files are written: it is photographed with
   // the setup's thread held still, once it has painted a file name past the first two.
-  const HWND progress = e2e::CatchWhileHeld(
+  const HWND progress = harness::CatchWhileHeld(
       thread,
       [&]() -> HWND {
-        const HWND window = e2e::FindSetupWindow(setup.id(), IDC_METER);
+        const HWND window = harness::FindSetupWindow(setup.id(), IDC_METER);
         if (!window) return nullptr;
         const std::string name = harness::RawTextOf(GetDlgItem(window, IDC_FILENAME));
         if (name.empty() || name == CompanionFiles[0].name || name == CompanionFiles[1].name)
@@ -110,22 +132,22 @@ int Run(Demo& demo) {
       [&](HWND window) {
         std::printf("  progress window caught while writing %s\n",
                     harness::RawTextOf(GetDlgItem(window, IDC_FILENAME)).c_str());
-        demo.Shot("2-progress-window");
+        demo.Shot("2-progress-window", window);
       },
       kStepTimeout);
   if (!progress) demo.Problem("the progress window was not seen");
   // A later look, with the bar partly filled, replaces that picture when the run allows it.
-  e2e::CatchWhileHeld(
+  harness::CatchWhileHeld(
       thread,
       [&]() -> HWND {
-        const HWND window = e2e::FindSetupWindow(setup.id(), IDC_METER);
-        const int percent = window ? e2e::MeterPercent(GetDlgItem(window, IDC_METER)) : -1;
+        const HWND window = harness::FindSetupWindow(setup.id(), IDC_METER);
+        const int percent = window ? MeterPercent(GetDlgItem(window, IDC_METER)) : -1;
         return percent >= 25 && percent <= 90 ? window : nullptr;
       },
       [&](HWND window) {
         std::printf("  progress window caught again at %d%%\n",
-                    e2e::MeterPercent(GetDlgItem(window, IDC_METER)));
-        demo.Shot("2-progress-window");
+                    MeterPercent(GetDlgItem(window, IDC_METER)));
+        demo.Shot("2-progress-window", window);
       },
       kStepTimeout);
 
@@ -133,7 +155,7 @@ int Run(Demo& demo) {
   DWORD exitCode = 1;
   harness::WaitFor(
       [&] {
-        if (const HWND box = e2e::FindSetupBox(setup.id())) ReportBox(demo, box);
+        if (const HWND box = harness::FindSetupWindow(setup.id(), 0)) ReportBox(demo, box);
         return !setup.Running();
       },
       kStepTimeout);
@@ -141,23 +163,20 @@ int Run(Demo& demo) {
   std::printf("  SETUP.EXE ended with exit code %lu\n", exitCode);
 
   // 4. The started main program (the stand-in) shows its box: photographed and closed.
-  const HWND standIn = harness::WaitForTopWindow("#32770", e2e::kStandInTitle, 0, kStepTimeout);
+  const HWND standIn = harness::WaitForTopWindow("#32770", kStandInTitle, 0, kStepTimeout);
   std::string standInText;
   if (!standIn) {
     demo.Problem("the main program's box did not appear");
   } else {
-    harness::WaitUntilPainted(standIn);
     standInText = harness::ReadMessageBox(standIn).text;
-    demo.Shot("3-main-program");
+    demo.Shot("3-main-program", standIn);
     harness::AnswerMessageBox(standIn, IDOK);
     std::printf("  the installed main program was started and its box closed\n");
   }
 
   // 5. What was installed, checked against the medium.
   std::printf("Installed into %s:\n", folder.c_str());
-  for (const e2e::FileEntry& file : e2e::ListFiles(folder))
-    std::printf("  %-14s %9lu  %s\n", file.name.c_str(), static_cast<unsigned long>(file.size),
-                e2e::FormatTime(file.lastWrite).c_str());
+  ListFiles(folder);
   for (const std::string& missing : e2e::MissingFromInstallation(demo.medium, folder))
     demo.Problem(missing);
   const std::string expected = "\"" + folder + "\\" + kMainProgramName + "\" /install";
