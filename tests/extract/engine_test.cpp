@@ -119,9 +119,16 @@ class EngineTable : public ::testing::Test {
       setrlimit(RLIMIT_FSIZE, &smaller);
     }
 #endif
+#ifndef _WIN32
+    const auto descriptors = [] {
+      return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto open = descriptors();
+#endif
     EXPECT_EQ(ExtractArchive(&job), 1);
 #ifndef _WIN32
     setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(descriptors(), open);  // every file closed again, however the run ended
 #endif
     fs::current_path(before);
 

@@ -84,17 +84,19 @@ TEST(FileCalls, FindFirstDescribesFilesFoldersAndWildcardMatches) {
 TEST(FileCalls, LastWriteTimeIsSetAndReadThroughTheHandleAndTheLookup) {
   ScratchFolder dir;
   const std::string path = dir.Write("t.txt", "x");
-  const uint64_t stamp = UtcTicks(2001, 9, 8, 7, 6, 4) + 1234567;
-  const platform::FileTime time{static_cast<uint32_t>(stamp), static_cast<uint32_t>(stamp >> 32)};
-  const int file = platform::FileCreate(path.c_str());
-  ASSERT_TRUE(platform::SetFileTimes(file, nullptr, nullptr, &time));
-  platform::FileTime written;
-  ASSERT_TRUE(platform::GetFileTimes(file, nullptr, nullptr, &written));
-  platform::FileClose(file);
-  EXPECT_EQ(Ticks(written), stamp);
-  platform::FindData data;
-  ASSERT_TRUE(platform::FindFirst(path.c_str(), &data));
-  EXPECT_EQ(Ticks(data.lastWrite), stamp);
+  for (const uint64_t stamp :
+       {UtcTicks(2001, 9, 8, 7, 6, 4) + 1234567, UtcTicks(1969, 12, 31, 23, 59, 59) + 5000000}) {
+    const platform::FileTime time{static_cast<uint32_t>(stamp), static_cast<uint32_t>(stamp >> 32)};
+    const int file = platform::FileCreate(path.c_str());
+    ASSERT_TRUE(platform::SetFileTimes(file, nullptr, nullptr, &time));
+    platform::FileTime written;
+    ASSERT_TRUE(platform::GetFileTimes(file, nullptr, nullptr, &written));
+    platform::FileClose(file);
+    EXPECT_EQ(Ticks(written), stamp);
+    platform::FindData data;
+    ASSERT_TRUE(platform::FindFirst(path.c_str(), &data));
+    EXPECT_EQ(Ticks(data.lastWrite), stamp);
+  }
 }
 
 // The native tests run with TZ=UTC, the Wine tests half an hour off it; two rows set others.
@@ -150,6 +152,26 @@ TEST(CharacterSets, OemNamesBecomeAnsiAndBack) {
   char boxes[4] = "\xB0\xB1\xB2";  // nine bytes in UTF-8: does not fit, left alone
   EXPECT_FALSE(platform::OemTextToAnsi(boxes, sizeof boxes));
   EXPECT_STREQ(boxes, "\xB0\xB1\xB2");
+  const std::pair<const char*, const char*> utf8[] = {// UTF-8 in, OEM out
+                                                      {"caf\xC3\xA9", "caf\x82"},
+                                                      {"\xE2\x96\x91", "\xB0"},
+                                                      {"\xC0\x80", "?"},
+                                                      {"\xE0\xA0\x80", "?"},
+                                                      {"\xF0\x9F\x98\x80", "?"},
+                                                      {"\xC3", "?"},
+                                                      {"\xC3x", "?x"},
+                                                      {"\x80"
+                                                       "a",
+                                                       "?a"}};
+  for (const auto& [in, oem] : utf8) {
+    char text[8];
+    std::strcpy(text, in);
+    platform::AnsiTextToOem(text);
+    EXPECT_STREQ(text, oem) << in;
+  }
+  char exact[3] = "\x82";  // two bytes of UTF-8 and the NUL fill it exactly
+  EXPECT_TRUE(platform::OemTextToAnsi(exact, sizeof exact));
+  EXPECT_STREQ(exact, "\xC3\xA9");
   char unmappable[16] =
       "a\xE2\x82\xAC"
       "b\xFF";  // euro sign, then a stray byte

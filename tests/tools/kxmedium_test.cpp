@@ -312,6 +312,8 @@ TEST(KxMediumUsage, WrongArgumentsAreAUsageError) {
            {"build", "--setup", "x"},
            {"build", "--setup", "a", "--companions", "b", "--payload", "c", "--out", "d", "--zip"},
            {"list", "x"},
+           {"build", "--setup", "a", "--companions", "b", "--payload", "c", "--out", "d", "--bogus",
+            "x"},
            {"verify", "a", "b"}}) {
     std::vector<std::string> argv = {BuiltProgram("kxmedium")};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -348,9 +350,11 @@ TEST(KxMediumParts, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
 TEST(KxMediumParts, SzddSizesTotalsAndDosTimes) {
   ScratchFolder scratch;
   const std::string sig("SZDD\x88\xF0\x27\x33", 8);
+  const auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
   const std::pair<std::string, uint32_t> szdd[] = {{sig + "A_" + std::string("\x10\x27\x00\x00", 4) + "rest", 10000}, {sig + "A_\xFF\xFF\xFF\xFF", 0xFFFFFFFF}, {sig + "A_\x10\x27\x00", 777}, {"SZDD\x88\xF0\x27\x34" "A_\x10\x27\x00\x00", 777}, {"just text, long enough", 777}};
   for (const auto& [bytes, expected] : szdd) EXPECT_EQ(ExpandedFileSize(scratch.Write("f", bytes), 777), expected) << bytes;
   EXPECT_EQ(ExpandedFileSize(scratch.File("absent"), 777), 777u);
+  EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors);  // all closed
   for (const auto& [bytes, kb, range, fits] : {std::tuple{0ull, 0u, 0u, true}, {10239ull, 9u, 0u, true}, {10240ull, 10u, 1u, true}, {102399ull, 99u, 9u, true}, {0xFFFFFFFFull, 4194303u, 419430u, true}, {0x100000000ull, 0u, 0u, false}}) {
     MediumTotal total;
     total.bytes = bytes;
