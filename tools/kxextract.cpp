@@ -27,6 +27,7 @@ constexpr int kExitUsage = 1;
 constexpr const char kUsage[] =
     "usage: kxextract [-t] [-d DIR] [-k] [-P PASSWORD] [-c] [-e] [-s OFFSET] ARCHIVE [NAME ...]\n"
     "       kxextract -l [-e] [-s OFFSET] ARCHIVE [NAME ...]\n"
+    "       kxextract -h | --help | --version\n"
     "  -l           list the entries extraction would take, as unzip -l does (encrypted ones\n"
     "               marked); nothing is decrypted or written\n"
     "  -t           test: read, decrypt and decode every entry and check its CRC-32\n"
@@ -40,7 +41,6 @@ constexpr const char kUsage[] =
     "  NAME ...     extract only these entries (stored names, \"/\" between folders)\n"
     "Archives written by streaming zippers, whose entries carry their sizes only in a data\n"
     "descriptor after the data (no sizes in the local header), are not supported.\n"
-    "       kxextract -h | --help | --version\n"
     "Exit status: 0 success, 2 error (reported), 99 cancelled, 1 usage error.\n";
 
 // What the hooks need to draw the progress line.
