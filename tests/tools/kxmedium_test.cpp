@@ -264,6 +264,7 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
       {"payload folder missing", [](KxMedium& t) { fs::remove_all(t.payload); }, "cannot read the payload folder ~/payload"},
       {"payload entry not a file", [](KxMedium& t) { fs::create_symlink("nowhere", t.payload + "/LINK"); }, "payload entry LINK is not a plain file"},
       {"medium is the setup's folder", [](KxMedium& t) { t.medium = t.scratch.path().string(); }, "the medium folder must not be the folder of ~/SETUP.EXE"},
+      {"medium is a file", [](KxMedium& t) { t.medium = t.setup; }, "cannot create the medium folder ~/SETUP.EXE"},
       {"medium under a file", [](KxMedium& t) { t.medium = t.setup + "/medium"; }, "cannot create the medium folder ~/SETUP.EXE/medium"},
   };
   // clang-format on
