@@ -406,6 +406,10 @@ TEST(KxMediumParts, DirectoryReaderNamesTheDamageAndNeverReadsPastTheEnd) {
     }
     EXPECT_NE(error.find(row.reason ? row.reason : ""), std::string::npos) << row.label << ": " << error;
   }
+  std::vector<DirectoryEntry> none;
+  std::string why;
+  EXPECT_FALSE(ReadZipDirectory(scratch.path().string(), &none, &why));  // a folder
+  EXPECT_NE(why, "");
   for (size_t length = 0; length < good.size(); ++length) {
     std::vector<DirectoryEntry> entries;
     std::string error;
