@@ -19,6 +19,7 @@ std::string RandomBytes(size_t n, unsigned seed) {
 
 TEST(Crc32, EveryLengthAlignmentAndSplitMatchesTheDefinition) {
   const std::string bytes = RandomBytes(40000, 3);
+  EXPECT_EQ(Crc32("12345678", 8), 0x9AE0DAAFu);   // run alone, the first call sets up its tables
   EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);  // the check value of CRC-32
   for (size_t offset = 0; offset < 8; ++offset)
     for (size_t length : {0, 1, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 28672, 28673, 32768}) {

@@ -58,6 +58,13 @@ TEST(FileCalls, WriteReadSeekTruncateAndDelete) {
   EXPECT_FALSE(platform::FileDelete(path.c_str()));
   EXPECT_EQ(platform::FileOpenRead(path.c_str()), platform::kInvalidFile);
   EXPECT_EQ(platform::FileCreate(dir.File("none/x").c_str()), platform::kInvalidFile);
+  const int folder = platform::FileOpenRead(dir.path().string().c_str());
+  if (folder != platform::kInvalidFile) {  // POSIX opens folders; reading one is an error
+    EXPECT_EQ(platform::FileRead(folder, back.data(), 10), platform::kIoError);
+    platform::FileClose(folder);
+  }
+  platform::SetHostHooks({});
+  EXPECT_EQ(platform::SendWindowMessage(nullptr, 1302, 0, 0), 0);  // no window, no answer
 }
 
 TEST(FileCalls, FindFirstDescribesFilesFoldersAndWildcardMatches) {

@@ -264,6 +264,7 @@ TEST_F(KxMedium, BuildRefusesWhatTheSetupCouldNotInstall) {
       {"payload folder missing", [](KxMedium& t) { fs::remove_all(t.payload); }, "cannot read the payload folder ~/payload"},
       {"payload entry not a file", [](KxMedium& t) { fs::create_symlink("nowhere", t.payload + "/LINK"); }, "payload entry LINK is not a plain file"},
       {"medium is the setup's folder", [](KxMedium& t) { t.medium = t.scratch.path().string(); }, "the medium folder must not be the folder of ~/SETUP.EXE"},
+      {"medium is a file", [](KxMedium& t) { t.medium = t.setup; }, "cannot create the medium folder ~/SETUP.EXE"},
       {"medium under a file", [](KxMedium& t) { t.medium = t.setup + "/medium"; }, "cannot create the medium folder ~/SETUP.EXE/medium"},
   };
   // clang-format on
@@ -405,6 +406,10 @@ TEST(KxMediumParts, DirectoryReaderNamesTheDamageAndNeverReadsPastTheEnd) {
     }
     EXPECT_NE(error.find(row.reason ? row.reason : ""), std::string::npos) << row.label << ": " << error;
   }
+  std::vector<DirectoryEntry> none;
+  std::string why;
+  EXPECT_FALSE(ReadZipDirectory(scratch.path().string(), &none, &why));  // a folder
+  EXPECT_NE(why, "");
   for (size_t length = 0; length < good.size(); ++length) {
     std::vector<DirectoryEntry> entries;
     std::string error;
