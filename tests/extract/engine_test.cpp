@@ -231,7 +231,9 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"base name ..", Archive({S("docs/..", "d")}), "", ERR, "", unsafe + "docs/.."},
       {"folder with slash", Archive({S("x/a.txt", "1")}), "-d/", OK, "a.txt=1", ""},
       {"folder with backslash", Archive({S("x/a.txt", "1")}), "-d\\", OK, "a.txt=1", ""},
+#ifndef _WIN32  // through Windows these bytes are ANSI characters, stored on disk in UTF-8
       {"folder's own bytes kept", Archive({S("a.txt", "x")}), "-mcaf\xC3\xA9 -d/caf\xC3\xA9", OK, "caf\xC3\xA9/a.txt=x", ""},
+#endif
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
       {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
