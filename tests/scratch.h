@@ -2,6 +2,8 @@
 // systems (the POSIX platform layer maps them).
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,8 +18,16 @@
 
 #include <gtest/gtest.h>
 
-// The universal time (FILETIME ticks) of a local time, converted as Windows converts it: the
-// Wine tests run in a zone half an hour off UTC, the native ones in UTC.
+// Seconds since 1970 of a local calendar time, as the C library converts it (the tests run in a
+// zone half an hour off UTC, so a test that took local time for UTC fails).
+inline int64_t LocalUnixTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm fields{};
+  fields.tm_year = year - 1900, fields.tm_mon = month - 1, fields.tm_mday = day;
+  fields.tm_hour = hour, fields.tm_min = minute, fields.tm_sec = second, fields.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&fields));
+}
+
+// The universal time (FILETIME ticks) of a local time, converted as the system converts it.
 inline uint64_t LocalTicksToUtc(uint64_t local) {
 #ifdef _WIN32
   const FILETIME in = {static_cast<DWORD>(local), static_cast<DWORD>(local >> 32)};
@@ -25,7 +35,15 @@ inline uint64_t LocalTicksToUtc(uint64_t local) {
   LocalFileTimeToFileTime(&in, &out);
   return uint64_t{out.dwHighDateTime} << 32 | out.dwLowDateTime;
 #else
-  return local;
+  constexpr int64_t kTicksPerSecond = 10000000, kSecondsFrom1601To1970 = 11644473600;
+  const time_t fieldsAsUtc =
+      static_cast<time_t>(static_cast<int64_t>(local / kTicksPerSecond) - kSecondsFrom1601To1970);
+  std::tm f{};
+  gmtime_r(&fieldsAsUtc, &f);
+  const int64_t utc =
+      LocalUnixTime(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec);
+  return static_cast<uint64_t>(utc + kSecondsFrom1601To1970) * kTicksPerSecond +
+         local % kTicksPerSecond;
 #endif
 }
 

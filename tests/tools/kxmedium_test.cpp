@@ -111,7 +111,7 @@ class KxMedium : public ::testing::Test {
 // Deflated where it helps, stored on request, under the built-in password or an ASCII one.
 TEST_F(KxMedium, BuiltMediaAreReadAlikeByEveryArchiver) {
   const std::string builtIn = kBuiltInPassword;
-  SetModified(payload + "/ONE.BIN", 1614834367, 500000000);  // 2021-03-04 05:06:07.5 (TZ=UTC)
+  SetModified(payload + "/ONE.BIN", LocalUnixTime(2021, 3, 4, 5, 6, 7), 500000000);
   for (const std::string mode : {"", "--store", "--password"}) {
     SCOPED_TRACE(mode);
     fs::remove_all(medium);
@@ -141,7 +141,8 @@ TEST_F(KxMedium, BuiltMediaAreReadAlikeByEveryArchiver) {
         {BuiltProgram("kxextract"), "-c", "-P", password, "-d", byKx.string(), Archive()});
     ASSERT_EQ(kx.status, 0) << kx.err;
     ExpectPayloadIn(byKx);
-    EXPECT_EQ(Modified((byKx / "ONE.BIN").string()).tv_sec, 1614834366);  // two-second steps
+    EXPECT_EQ(Modified((byKx / "ONE.BIN").string()).tv_sec,
+              LocalUnixTime(2021, 3, 4, 5, 6, 6));  // two-second steps
     const ProgramResult seven = RunProgram({"7zz", "t", "-p" + password, Archive()});
     EXPECT_NE(seven.out.find("Everything is Ok"), std::string::npos) << seven.out << seven.err;
     EXPECT_NE(RunProgram({"7zz", "t", "-pwrong", Archive()}).status, 0);
@@ -362,8 +363,9 @@ TEST(KxMediumParts, SzddSizesTotalsAndDosTimes) {
     EXPECT_EQ(DescribeTotal(total), "total " + std::to_string(bytes) + " bytes (" + std::to_string(kb) + " KB), meter range " + std::to_string(range));
     EXPECT_EQ(total.fitsSetup(), fits) << bytes;
   }
-  // The tests run with TZ=UTC: MS-DOS times are local, in two-second steps, 1980 to 2107.
-  for (const auto& [unix, ok, date, time] : {std::tuple{315532800ll, true, 0x0021, 0x0000}, {315532799ll, false, 0, 0}, {1614834367ll, true, 0x5264, 0x28C3}, {4354819199ll, true, 0xFF9F, 0xBF7D}, {4354819200ll, false, 0, 0}}) {
+  // MS-DOS times are local, in two-second steps, 1980 to 2107.
+  const int64_t first = LocalUnixTime(1980, 1, 1, 0, 0, 0), last = LocalUnixTime(2107, 12, 31, 23, 59, 59);
+  for (const auto& [unix, ok, date, time] : {std::tuple{first, true, 0x0021, 0x0000}, {first - 1, false, 0, 0}, {LocalUnixTime(2021, 3, 4, 5, 6, 7), true, 0x5264, 0x28C3}, {last, true, 0xFF9F, 0xBF7D}, {last + 1, false, 0, 0}}) {
     const uint64_t ticks = static_cast<uint64_t>(unix) * 10000000ull + 116444736000000000ull;
     uint16_t d = 0, t = 0;
     EXPECT_EQ(FileTimeToDos({static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)}, &d, &t), ok) << unix;
