@@ -1,177 +1,96 @@
 // The quiet host of the fuzz targets and their common checks. Boxes and window messages are
-// recorded, never shown; a broken property prints what was seen and aborts, which libFuzzer
-// reports as a crash with the input that caused it.
+// recorded, never shown; a broken property prints what was seen and aborts.
 #include "tests/fuzz/fuzz_support.h"
 
 #include "platform/platform.h"
 #include "ui/messages.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fuzz {
 namespace {
 
-struct HostRecord {
-  Observed seen;
-  bool installed = false;
-  std::vector<std::string> messagePrefixes;  // each engine text up to its first placeholder
-};
-
-HostRecord& Host() {
-  static HostRecord record;
-  return record;
-}
+namespace fs = std::filesystem;
+Observed g_seen;
 
 int RecordBox(platform::WindowHandle, const char* text, const char*, unsigned) {
-  Host().seen.boxes.emplace_back(text ? text : "");
+  g_seen.boxes.emplace_back(text ? text : "");
   return platform::mb::kIdOk;
 }
 
 intptr_t RecordMessage(platform::WindowHandle, unsigned message, uintptr_t wParam, intptr_t) {
-  Observed& seen = Host().seen;
-  if (message == PWM_ENTRYNAME) {
-    if (seen.expectingAdvance) seen.nameWithoutAdvance = true;
-    ++seen.entryNames;
-    seen.expectingAdvance = true;
-  } else if (message == PWM_ADVANCE) {
-    if (seen.advances > 0 && wParam < seen.lastAdvance) seen.advanceWentBack = true;
-    ++seen.advances;
-    seen.lastAdvance = wParam;
-    seen.expectingAdvance = false;
-  } else {
-    seen.foreignMessage = true;
-  }
+  Observed& s = g_seen;
+  if (message == PWM_ENTRYNAME && s.waitingForAdvance) s.disorder = "a name without its advance";
+  if (message == PWM_ADVANCE && wParam < s.lastAdvance) s.disorder = "an advance went back";
+  if (message != PWM_ENTRYNAME && message != PWM_ADVANCE) s.disorder = "a foreign message";
+  s.names += message == PWM_ENTRYNAME;
+  s.waitingForAdvance = message == PWM_ENTRYNAME;
+  if (message == PWM_ADVANCE) s.lastAdvance = wParam;
   return 0;  // never cancels
 }
 
-void Pump() {}
-
-void CollectMessagePrefixes() {
-  static const unsigned kEngineMessages[] = {MSG_CANNOT_CREATE_OUTPUT,
-                                             MSG_CANNOT_OPEN_INPUT,
-                                             MSG_UNKNOWN_COMPRESSION,
-                                             MSG_BAD_CRC,
-                                             MSG_INVALID_HEADER,
-                                             MSG_INSUFFICIENT_MEMORY,
-                                             MSG_DISK_FULL,
-                                             MSG_BAD_DISK,
-                                             MSG_NAME_TOO_LONG,
-                                             MSG_PATH_TOO_LONG,
-                                             MSG_UNSAFE_NAME,
-                                             MSG_SHORT_ENCRYPTED_ENTRY,
-                                             MSG_STREAMED_ENTRY,
-                                             MSG_BAD_COMPRESSED_DATA};
-  for (unsigned id : kEngineMessages) {
-    std::string text = LoadMessageText(id);
-    text = text.substr(0, text.find('%'));
-    if (!text.empty()) Host().messagePrefixes.push_back(text);
-  }
-  Host().messagePrefixes.push_back("INCORRECT PASSWORD");
-  Host().messagePrefixes.push_back("NO PASSWORD");
-}
+long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
 }  // namespace
 
-Observed& StartObserving() {
-  HostRecord& host = Host();
-  if (!host.installed) {
-    platform::HostHooks hooks;
-    hooks.messageBox = RecordBox;
-    hooks.sendMessage = RecordMessage;
-    hooks.pumpMessages = Pump;
-    platform::SetHostHooks(hooks);
-    CollectMessagePrefixes();
-    host.installed = true;
-  }
-  host.seen = Observed{};
-  return host.seen;
-}
-
 const std::string& ScratchRoot() {
   // The removal at exit works on its own copy: it runs after static strings are destroyed.
-  static char atExitCopy[512];
+  static char atExit[512];
   static const std::string root = [] {
-    namespace fs = std::filesystem;
     const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     const fs::path path = base / ("kxfuzz-" + std::to_string(::getpid()));
-    fs::remove_all(path);
     fs::create_directories(path);
-    std::snprintf(atExitCopy, sizeof atExitCopy, "%s", path.c_str());
+    std::snprintf(atExit, sizeof atExit, "%s", path.c_str());
     std::atexit([] {
       std::error_code ignored;
-      std::filesystem::remove_all(atExitCopy, ignored);
+      fs::remove_all(atExit, ignored);
     });
     return path.string();
   }();
   return root;
 }
 
-void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
+void WriteFile(const std::string& path, const void* data, size_t size) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  FUZZ_CHECK(file != nullptr, "cannot create %s", path.c_str());
-  FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, file) == size, "cannot write %s",
-             path.c_str());
+  FUZZ_CHECK(file && std::fwrite(data, 1, size, file) == size, "cannot write %s", path.c_str());
   std::fclose(file);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+bool Shows(const std::string& box, unsigned message) {
+  const std::string text = LoadMessageText(message);
+  return box.compare(0, text.find('%'), text, 0, text.find('%')) == 0;
 }
 
-int OpenDescriptorCount() {
-  DIR* dir = ::opendir("/proc/self/fd");
-  if (!dir) return -1;
-  int count = 0;
-  while (dirent* entry = ::readdir(dir))
-    if (entry->d_name[0] != '.') ++count;
-  ::closedir(dir);
-  return count - 1;  // the descriptor of the listing itself
-}
-
-bool IsEngineMessage(const std::string& text) {
-  for (const std::string& prefix : Host().messagePrefixes)
-    if (text.compare(0, prefix.size(), prefix) == 0) return true;
-  return false;
-}
-
-void CheckRunOutcome(int returned, const ExtractJob& job, const Observed& seen,
-                     size_t archiveSize) {
-  FUZZ_CHECK(returned == 1, "ExtractArchive returned %d: the engine was left busy", returned);
-  FUZZ_CHECK(job.result == EXTRACT_OK || job.result == EXTRACT_ERROR,
-             "result %d although nothing cancelled the run", static_cast<int>(job.result));
-  if (job.result == EXTRACT_OK)
-    FUZZ_CHECK(seen.boxes.empty(), "success reported after the box \"%s\"",
-               seen.boxes.front().c_str());
-  else
-    FUZZ_CHECK(seen.boxes.size() == 1, "an error ended the run after %zu boxes", seen.boxes.size());
-  for (const std::string& box : seen.boxes)
-    FUZZ_CHECK(IsEngineMessage(box), "unexpected box text \"%s\"", box.c_str());
-  FUZZ_CHECK(!seen.foreignMessage, "a window message other than the progress messages");
-  FUZZ_CHECK(!seen.nameWithoutAdvance, "PWM_ENTRYNAME without its forced PWM_ADVANCE");
-  FUZZ_CHECK(!seen.expectingAdvance, "the last PWM_ENTRYNAME had no PWM_ADVANCE");
-  FUZZ_CHECK(!seen.advanceWentBack, "PWM_ADVANCE went backwards");
-  FUZZ_CHECK(seen.lastAdvance <= archiveSize / PROGRESS_UNIT,
-             "PWM_ADVANCE %zu counts more than the %zu bytes of the archive",
-             static_cast<size_t>(seen.lastAdvance), archiveSize);
-}
-
-void Fail(const char* format, ...) {
-  std::fprintf(stderr, "fuzz check failed: ");
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fprintf(stderr, "\n");
-  std::abort();
+const Observed& RunAndCheck(ExtractJob& job, size_t archiveSize) {
+  platform::HostHooks hooks;
+  hooks.messageBox = RecordBox;
+  hooks.sendMessage = RecordMessage;
+  hooks.pumpMessages = [] {};
+  platform::SetHostHooks(hooks);
+  g_seen = Observed{};
+  const long descriptors = OpenDescriptors();
+  FUZZ_CHECK(ExtractArchive(&job) == 1, "ExtractArchive found the engine busy");
+  FUZZ_CHECK(OpenDescriptors() == descriptors, "the run left a file descriptor open");
+  const int32_t result = job.result;
+  FUZZ_CHECK(result == EXTRACT_OK || result == EXTRACT_ERROR, "result %d",
+             static_cast<int>(result));
+  FUZZ_CHECK(g_seen.boxes.size() == (result == EXTRACT_ERROR ? 1u : 0u),
+             "result %d after %zu boxes", static_cast<int>(result), g_seen.boxes.size());
+  for (const std::string& box : g_seen.boxes) {
+    bool known = box == "INCORRECT PASSWORD" || box == "NO PASSWORD";
+    for (unsigned id = MSG_CANNOT_CREATE_OUTPUT; id <= MSG_BAD_COMPRESSED_DATA; ++id)
+      known = known || ((id <= MSG_BAD_DISK || id >= MSG_NAME_TOO_LONG) && Shows(box, id));
+    FUZZ_CHECK(known, "unexpected box text \"%s\"", box.c_str());
+  }
+  FUZZ_CHECK(!g_seen.disorder && !g_seen.waitingForAdvance, "progress messages out of order: %s",
+             g_seen.disorder ? g_seen.disorder : "the last name had no advance");
+  FUZZ_CHECK(g_seen.lastAdvance <= archiveSize / PROGRESS_UNIT, "advance %zu for %zu bytes",
+             static_cast<size_t>(g_seen.lastAdvance), archiveSize);
+  return g_seen;
 }
 
 }  // namespace fuzz

@@ -1,57 +1,47 @@
-// Shared pieces of the fuzz targets: a quiet host that records the engine's boxes and window
-// messages instead of showing them, a scratch folder per process, and the checks that turn a
-// broken property into a crash the fuzzer (or the replay test) reports.
+// Shared pieces of the fuzz targets: a quiet host that records the engine's boxes and progress
+// messages, a scratch folder per process, and checks that abort on a broken property, which
+// libFuzzer (or the replay test) reports as a crash with its input.
 #pragma once
 
 #include "extract/extract.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace fuzz {
 
-// What the engine told its host during one run.
 struct Observed {
-  std::vector<std::string> boxes;   // texts of the error boxes, in order
-  unsigned entryNames = 0;          // PWM_ENTRYNAME messages
-  unsigned advances = 0;            // PWM_ADVANCE messages
-  uintptr_t lastAdvance = 0;        // wParam of the last PWM_ADVANCE
-  bool advanceWentBack = false;     // a PWM_ADVANCE carried less than the one before
-  bool nameWithoutAdvance = false;  // a PWM_ENTRYNAME not followed at once by PWM_ADVANCE
-  bool expectingAdvance = false;
-  bool foreignMessage = false;  // a message other than the two progress messages
+  std::vector<std::string> boxes;  // texts of the error boxes, in order
+  unsigned names = 0;              // PWM_ENTRYNAME messages
+  uintptr_t lastAdvance = 0;
+  bool waitingForAdvance = false;  // a PWM_ENTRYNAME is owed its forced PWM_ADVANCE
+  const char* disorder = nullptr;  // what broke the order of the progress messages
 };
-
-// Installs the recording host hooks (once) and clears what was observed.
-Observed& StartObserving();
 
 // A folder private to this process, created on first use and removed at exit.
 const std::string& ScratchRoot();
+void WriteFile(const std::string& path, const void* data, size_t size);
 
-void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size);
-std::string ReadWholeFile(const std::string& path);
+// Runs the job under the recording host and checks what holds for any run on an archive of
+// archiveSize bytes: the engine was idle, the result is OK or ERROR (nothing cancels), an
+// error came with exactly one engine box and success with none, the progress messages keep
+// their order and never count more than the archive holds, every descriptor is closed again.
+const Observed& RunAndCheck(ExtractJob& job, size_t archiveSize);
 
-// Number of file descriptors the process holds open.
-int OpenDescriptorCount();
-
-// True when text is one of the messages the engine may show.
-bool IsEngineMessage(const std::string& text);
-
-// The common checks after one ExtractArchive call on an archive of archiveSize bytes: the
-// call ran, the result is OK or ERROR (the host never cancels), an error came with exactly one
-// engine box and success with none, and the progress messages keep their order and never
-// count more bytes than the archive holds.
-void CheckRunOutcome(int returned, const ExtractJob& job, const Observed& seen, size_t archiveSize);
-
-[[noreturn]] void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// True when the box text is the given engine message (its text up to the first placeholder).
+bool Shows(const std::string& box, unsigned message);
 
 }  // namespace fuzz
 
-#define FUZZ_CHECK(condition, ...) \
-  do {                             \
-    if (!(condition)) {            \
-      ::fuzz::Fail(__VA_ARGS__);   \
-    }                              \
+// Prints what broke and aborts.
+#define FUZZ_CHECK(condition, format, ...)                                    \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
+      std::fprintf(stderr, "fuzz check failed: " format "\n", ##__VA_ARGS__); \
+      std::abort();                                                           \
+    }                                                                         \
   } while (0)
