@@ -1,13 +1,19 @@
-// The inflate decoder on hand-made Deflate streams, one row per corner of RFC 1951 (hex bytes,
-// "hh*n" for n repeats): stored, fixed and dynamic blocks, invalid codes and code sets, the
-// bounded run past the end of the data, the window, and table allocation failure. Each row
-// is decoded by the fast loop and by the byte-wise reader alone, with the same outcome.
+// The inflate decoder, one row per stream: hand-made corners of RFC 1951 (hex bytes, "hh*n"
+// for n repeats), zlib's streams of every level and strategy, the same cut short, followed by
+// other data or damaged. Each row runs through the fast loop and through the byte-wise reader
+// alone, plain and encrypted, with the same outcome. Then the CRC-32 against its definition.
 #include "extract/inflate.h"
-#include "tests/extract/inflate_harness.h"
+#include "extract/crc32.h"
+#include "extract/decrypt.h"
+#include "extract/single_entry.h"
+#include "tests/extract/engine_host.h"
+#include "tests/extract/zip_builder.h"
+#include "tests/scratch.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
-#include <cstdlib>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -29,23 +35,110 @@ std::string StoredBlock(const std::string& data, bool last) {
   return std::string(header, 5) + data;
 }
 
+std::string Deflate(const std::string& data, int level, int strategy = Z_DEFAULT_STRATEGY,
+                    int windowBits = 15, int memLevel = 8, size_t flushEvery = 0) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy);
+  std::string out(deflateBound(&z, data.size()) + 64 + data.size() / 100 * 6, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  size_t at = 0;
+  do {  // full flushes end blocks early and add empty stored blocks
+    const size_t piece = flushEvery ? std::min(flushEvery, data.size() - at) : data.size() - at;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+    z.avail_in = static_cast<uInt>(piece);
+    at += piece;
+    deflate(&z, at == data.size() ? Z_FINISH : Z_FULL_FLUSH);
+  } while (at < data.size());
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Noise, text, runs, or a mix of long and short repeats, runs of a few bytes (distances below
+// 8) and noise, so that every kind of copy and the window's wrap occur.
+std::string MakeData(int kind, size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  static const char* const kWords[] = {"setup ", "archive ", "karvex ", "window ", "\r\n"};
+  std::string s;
+  while (s.size() < size) {
+    const unsigned pick = kind == 3 ? random() % 5 : kind;
+    if (pick == 0) s += static_cast<char>(random());
+    if (pick == 1) s += kWords[random() % 5];
+    if (pick == 2) s.append(random() % 700, static_cast<char>(random() % 4));
+    if (pick == 3)
+      for (std::string p(2 + random() % 6, char('a' + random() % 26)); s.size() < size;)
+        if ((s += p + char('0' + random() % 3)).size() % 97 == 0) break;
+    if (pick == 4 && s.size() > 100)
+      s += s.substr(s.size() - 1 - random() % std::min<size_t>(s.size() - 1, 32000), 100);
+  }
+  return s.substr(0, size);
+}
+
 int g_allocationsLeft = 0;
 void* FailingAllocate(size_t size) { return g_allocationsLeft-- > 0 ? std::malloc(size) : nullptr; }
 
+// Row codes beyond the decoder's own: a stream cut short (an error, unless only spare bits of
+// its last lookup were cut; the output a prefix of the row's), and damaged data (only the
+// two loops' agreement is checked).
+constexpr int kCut = -2, kDamaged = -3;
+
 struct Row {
-  const char* label;
-  std::string raw;
+  std::string label, raw;
   int code;
   std::string output;
   int allocations = -1;  // table allocations that succeed; -1: all
 };
 
-TEST(InflateTable, EveryRowDecodesToItsResultAndOutput) {
+struct Got {
+  int code = -1;  // -1: the run was aborted
+  std::string output;
+  unsigned pastEnd = 0;
+  uint32_t bytesRead = 0, bytesLeft = 0, crc = 0;
+  std::string said;  // on the standard error stream
+  bool operator==(const Got&) const = default;
+};
+
+// The engine's single-entry decoding of raw into a file; encrypted, the data is encrypted
+// first and decrypted as it is used, the header checked as the engine checks it.
+Got Decode(const Row& row, bool byteWise, bool encrypted, const std::string& file) {
+  StartHost();  // quiet hooks, no scripted answers of an earlier test
+  const std::string data =
+      encrypted ? zipbuild::Encrypt("pw\xA9", "0123456789AB", row.raw) : row.raw;
+  if (encrypted) {
+    InitKeys("pw\xA9");
+    std::string header = data.substr(0, kEncryptionHeaderSize);
+    DecryptBuffer(reinterpret_cast<uint8_t*>(header.data()), kEncryptionHeaderSize);
+    EXPECT_EQ(header, "0123456789AB");
+  }
+  SingleEntry entry;
+  entry.bytes = reinterpret_cast<const uint8_t*>(data.data()) + (encrypted ? 12 : 0);
+  entry.compressedSize = static_cast<uint32_t>(row.raw.size());
+  entry.encrypted = encrypted;
+  entry.output = platform::FileCreate(file.c_str());
+  entry.options.byteWise = byteWise;
+  g_allocationsLeft = row.allocations;
+  if (row.allocations >= 0) entry.options.allocate = FailingAllocate;
+  ::testing::internal::CaptureStderr();
+  const SingleEntryOutcome o = DecodeSingleEntry(entry);
+  platform::FileClose(entry.output);
+  return {o.result == EXTRACT_OK ? o.decoded : -1,
+          ScratchFolder::Read(file),
+          o.pastEnd,
+          o.bytesRead,
+          o.bytesLeft,
+          o.crc,
+          ::testing::internal::GetCapturedStderr()};
+}
+
+TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
   std::string window(32768, '\0');
   for (size_t i = 0; i < window.size(); ++i) window[i] = static_cast<char>('A' + i % 23);
-  const std::string abcdefg = "abcdefghijklmnop";
+  const std::string abc = "abcdefghijklmnop", noise = MakeData(0, 32769, 1);
+  const std::string text = MakeData(1, 28673, 2), runs = MakeData(2, 100003, 3);
+  const std::string mix = MakeData(3, 200000, 4), big = MakeData(1, 300000, 5) + noise;
   // clang-format off
-  const Row rows[] = {
+  std::vector<Row> rows = {
       {"final stored, LEN 0", Hex("01 00 00 ff ff"), 0, ""},
       {"stored abc", Hex("01 03 00 fc ff 61 62 63"), 0, "abc"},
       {"empty stored, then stored", Hex("00 00 00 ff ff 01 01 00 fe ff 7a"), 0, "z"},
@@ -58,8 +151,8 @@ TEST(InflateTable, EveryRowDecodesToItsResultAndOutput) {
       {"fixed block without its end", Hex("4b 4c 4a 4e 49 4d 4b cf 00"), 1, ""},
       {"fixed, empty", Hex("03 00"), 0, ""},
       {"fixed, 1 literal", Hex("4b 04 00"), 0, "a"},
-      {"fixed, 7 literals", Hex("4b 4c 4a 4e 49 4d 4b 07 00"), 0, abcdefg.substr(0, 7)},
-      {"fixed, 15 literals", Hex("4b 4c 4a 4e 49 4d 4b cf c8 cc ca ce c9 cd cb 07 00"), 0, abcdefg.substr(0, 15)},
+      {"fixed, 7 literals", Hex("4b 4c 4a 4e 49 4d 4b 07 00"), 0, abc.substr(0, 7)},
+      {"fixed, 15 literals", Hex("4b 4c 4a 4e 49 4d 4b cf c8 cc ca ce c9 cd cb 07 00"), 0, abc.substr(0, 15)},
       {"fixed, matches of 6 and 258", Hex("4b 4c 4a 86 a0 51 00 00"), 0, "abcabcabc" + std::string(258, 'c')},
       {"length symbol 286", Hex("ab 18 03 00"), 1, ""},
       {"length symbol 287", Hex("ab 18 07 00"), 1, ""},
@@ -91,25 +184,73 @@ TEST(InflateTable, EveryRowDecodesToItsResultAndOutput) {
       {"empty literal code", Hex("05 e0 db 92 24 49 92 2c cb 02 00*128 02 00*4"), 1, ""},
       {"no table at all", Hex("cb 05 00"), 3, "", 0},
       {"one table only", Hex("cb 05 00"), 3, "", 1},
+      {"zlib, empty", Deflate("", 6), 0, ""},
+      {"zlib, stored noise", Deflate(noise, 0), 0, noise},
+      {"zlib, level 1 text", Deflate(text, 1), 0, text},
+      {"zlib, level 6 runs", Deflate(runs, 6), 0, runs},
+      {"zlib, level 9 mix", Deflate(mix, 9), 0, mix},
+      {"zlib, filtered mix", Deflate(mix, 6, Z_FILTERED), 0, mix},
+      {"zlib, Huffman only text", Deflate(text, 6, Z_HUFFMAN_ONLY), 0, text},
+      {"zlib, run lengths", Deflate(runs, 6, Z_RLE), 0, runs},
+      {"zlib, fixed codes, mix", Deflate(mix, 9, Z_FIXED), 0, mix},
+      {"zlib, fixed codes, noise", Deflate(noise, 1, Z_FIXED), 0, noise},
+      {"zlib, window of 512, memLevel 1", Deflate(big, 6, Z_DEFAULT_STRATEGY, 9, 1), 0, big},
+      {"zlib, window of 4096, memLevel 9", Deflate(big, 6, Z_DEFAULT_STRATEGY, 12, 9), 0, big},
+      {"zlib, flushed every 1000", Deflate(big, 9, Z_DEFAULT_STRATEGY, 15, 8, 1000), 0, big},
+      {"zlib, flushed every 28672", Deflate(big, 9, Z_DEFAULT_STRATEGY, 15, 8, 28672), 0, big},
   };
   // clang-format on
-  for (const Row& row : rows) {
-    for (bool byteWise : {false, true}) {
-      SCOPED_TRACE(std::string(row.label) + (byteWise ? ", byte-wise" : ""));
-      g_allocationsLeft = row.allocations;
-      InflateOptions options;
-      options.byteWise = byteWise;
-      if (row.allocations >= 0) options.allocate = FailingAllocate;
-      ::testing::internal::CaptureStderr();
-      const DecodeResult got = Decode(row.raw, options);
-      const std::string said = ::testing::internal::GetCapturedStderr();
-      EXPECT_EQ(got.code, row.code);
-      EXPECT_TRUE(got.output == row.output)
-          << got.output.size() << " bytes: " << got.output.substr(0, 40);
-      EXPECT_LE(got.pastEnd, row.code == INFLATE_OK ? 2u : kMaxBytesPastEnd + 1);
-      EXPECT_EQ(said, row.code == INFLATE_NO_MEMORY ? "\n*** inflate out of memory *** " : "");
-    }
+  // Cut near each of the first fills' ends, where the loops hand over to each other, and every
+  // 997 bytes; followed by other data, the same as alone; damaged anywhere.
+  for (const std::string& raw : {Deflate(mix, 9), Deflate(mix, 0)}) {
+    for (size_t cut = 0; cut < raw.size();
+         cut += cut % STREAM_CHUNK < 20 || cut % STREAM_CHUNK > STREAM_CHUNK - 20 ? 1 : 997)
+      rows.push_back({"cut at " + std::to_string(cut), raw.substr(0, cut), kCut, mix});
+    for (size_t n : {1u, 7u, 8u, 9u, 100u, 40000u})
+      rows.push_back({"followed by " + std::to_string(n), raw + std::string(n, 'Z'), 0, mix});
   }
+  std::mt19937 random(1996);
+  for (int trial = 0; trial < 100; ++trial) {
+    std::string damaged = Deflate(mix.substr(0, 120000), 9);
+    for (int flips = 1 + trial % 3; flips > 0; --flips)
+      damaged[random() % damaged.size()] ^= static_cast<char>(1 + random() % 255);
+    damaged.resize(trial % 2 ? damaged.size() : 3000 + trial * 50);
+    rows.push_back({"damaged " + std::to_string(trial), damaged, kDamaged, ""});
+  }
+  ScratchFolder scratch;
+  for (const Row& row : rows)
+    for (bool encrypted : {false, true}) {
+      SCOPED_TRACE(row.label + (encrypted ? ", encrypted" : ""));
+      const Got got = Decode(row, false, encrypted, scratch.File("out"));
+      EXPECT_TRUE(got == Decode(row, true, encrypted, scratch.File("out")));
+      EXPECT_EQ(got.bytesRead + got.bytesLeft, row.raw.size());
+      EXPECT_EQ(got.crc, zipbuild::Crc32Of(got.output));
+      EXPECT_EQ(got.said, got.code == INFLATE_NO_MEMORY ? "\n*** inflate out of memory *** " : "");
+      EXPECT_LE(got.pastEnd, got.code == INFLATE_OK ? 2u : kMaxBytesPastEnd + 1);
+      if (row.code == kDamaged) continue;
+      EXPECT_TRUE(row.code == kCut ? got.code != 0 || got.output == row.output
+                                   : got.code == row.code);
+      const size_t compared = row.code == kCut ? got.output.size() : row.output.size();
+      EXPECT_TRUE(got.output.size() == compared && row.output.compare(0, compared, got.output) == 0)
+          << got.code << ", " << got.output.size() << " bytes: " << got.output.substr(0, 40);
+    }
+}
+
+// The CRC-32 as the output stream runs it, against its bit-by-bit definition: every length and
+// alignment around its eight-byte steps, whole and in two uneven pieces.
+TEST(Crc32, EveryLengthAlignmentAndSplitMatchesTheDefinition) {
+  const std::string bytes = MakeData(0, 40000, 3);
+  EXPECT_EQ(Crc32("12345678", 8), 0x9AE0DAAFu);   // run alone, the first call sets up its tables
+  EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);  // the check value of CRC-32
+  for (size_t offset = 0; offset < 8; ++offset)
+    for (size_t length : {0, 1, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 28672, 28673, 32768}) {
+      const std::string piece = bytes.substr(offset, length);
+      const uint32_t split = UpdateCrc32(0xFFFFFFFFu, piece.data(), length / 3);
+      EXPECT_EQ(Crc32(piece.data(), length), zipbuild::Crc32Of(piece)) << offset << " " << length;
+      EXPECT_EQ(~UpdateCrc32(split, piece.data() + length / 3, length - length / 3),
+                zipbuild::Crc32Of(piece))
+          << offset << " " << length;
+    }
 }
 
 }  // namespace
