@@ -34,16 +34,6 @@ std::vector<std::string> EngineHost::BoxTexts() const {
   return texts;
 }
 
-std::string EngineHost::Progress() const {
-  std::string text;
-  for (const SentMessage& m : messages) {
-    if (!text.empty()) text += ' ';
-    if (m.message == PWM_ENTRYNAME) text += m.name;
-    if (m.message == PWM_ADVANCE) text += '+' + std::to_string(m.wParam);
-  }
-  return text;
-}
-
 EngineHost& StartHost() {
   g_host = EngineHost{};
   platform::HostHooks hooks;

@@ -33,8 +33,6 @@ struct EngineHost {
   std::function<void()> onPump;
 
   std::vector<std::string> BoxTexts() const;
-  // The messages as "name +units ...": "a.txt +0 +2" for a name and two advances.
-  std::string Progress() const;
 };
 
 // Installs the recording hooks, clears the record and resets the engine's process-wide

@@ -3,15 +3,15 @@
 
 #include <fstream>
 
-#include "extract/zip_format.h"
-
 namespace zipbuild {
 
 namespace {
 
-void Put(std::string& out, uint32_t value, int bytes) {
-  if (bytes == 2) zip::AppendLe16(out, static_cast<uint16_t>(value));
-  if (bytes == 4) zip::AppendLe32(out, value);
+// A little-endian field of two or four bytes.
+std::string Le(uint32_t value, int bytes) {
+  std::string out;
+  bytes == 2 ? zip::AppendLe16(out, static_cast<uint16_t>(value)) : zip::AppendLe32(out, value);
+  return out;
 }
 
 bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
@@ -19,28 +19,20 @@ uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32O
 
 std::string Payload(const Entry& e) {
   const std::string& data = e.hasData ? e.data : e.plain;
-  if (!Encrypts(e)) return data;
-  const int check = e.checkByte >= 0 ? e.checkByte
-                    : (e.flags & 8)  ? (e.time >> 8)
-                                     : CrcField(e) >> 24;
-  return Encrypt(e.password, "0123456789A" + std::string(1, char(check)), data);
+  const int check = e.checkByte >= 0 ? e.checkByte : e.flags & 8 ? e.time >> 8 : CrcField(e) >> 24;
+  return Encrypts(e) ? Encrypt(e.password, "0123456789A" + std::string(1, char(check)), data)
+                     : data;
 }
 
 // The fields from the version needed to the extra length, as local and central headers share
 // them; the central ones always hold the true CRC and sizes.
 std::string Fields(const Entry& e, const std::string& payload, bool local) {
-  std::string out;
-  Put(out, 20, 2);
-  Put(out, e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0), 2);
-  Put(out, e.method, 2);
-  Put(out, e.time, 2);
-  Put(out, e.date, 2);
-  Put(out, local ? CrcField(e) : Crc32Of(e.plain), 4);
-  Put(out, local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4);
-  Put(out, local && e.uncompressedSize >= 0 ? uint32_t(e.uncompressedSize) : e.plain.size(), 4);
-  Put(out, e.name.size(), 2);
-  Put(out, e.extra.size(), 2);
-  return out;
+  const uint16_t flags = e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0);
+  return Le(20, 2) + Le(flags, 2) + Le(e.method, 2) + Le(e.time, 2) + Le(e.date, 2) +
+         Le(local ? CrcField(e) : Crc32Of(e.plain), 4) +
+         Le(local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4) +
+         Le(local && e.uncompressedSize >= 0 ? uint32_t(e.uncompressedSize) : e.plain.size(), 4) +
+         Le(e.name.size(), 2) + Le(e.extra.size(), 2);
 }
 
 }  // namespace
@@ -67,10 +59,8 @@ Entry& Entry::Deflated() {
   size_t at = 0;
   do {  // stored blocks of at most 65535 bytes: BFINAL, BTYPE 00, LEN, NLEN, the bytes
     const size_t piece = std::min<size_t>(plain.size() - at, 65535);
-    out += char(at + piece == plain.size());
-    Put(out, piece, 2);
-    Put(out, ~piece, 2);
-    out += plain.substr(at, piece);
+    out +=
+        char(at + piece == plain.size()) + Le(piece, 2) + Le(~piece, 2) + plain.substr(at, piece);
     at += piece;
   } while (at < plain.size());
   return Method(zip::kMethodDeflated).Data(out);
@@ -86,34 +76,19 @@ std::string Encrypt(const std::string& password, const std::string& header12,
 
 std::string LocalRecord(const Entry& e) {
   const std::string payload = Payload(e);
-  std::string out;
-  Put(out, LOCAL_HEADER_SIG, 4);
-  out += Fields(e, payload, true) + e.name + e.extra + payload;
-  if (e.descriptor == zip::descriptor::kSizeWithSignature) Put(out, DESCRIPTOR_SIG, 4);
-  if (e.descriptor) {
-    Put(out, Crc32Of(e.plain), 4);
-    Put(out, payload.size(), 4);
-    Put(out, e.plain.size(), 4);
-  }
-  return out;
+  return Le(LOCAL_HEADER_SIG, 4) + Fields(e, payload, true) + e.name + e.extra + payload +
+         (e.descriptor == zip::descriptor::kSizeWithSignature ? Le(DESCRIPTOR_SIG, 4) : "") +
+         (e.descriptor ? Le(Crc32Of(e.plain), 4) + Le(payload.size(), 4) + Le(e.plain.size(), 4)
+                       : "");
 }
 
 std::string EndRecord(uint16_t entries, uint32_t centralSize, uint32_t centralOffset) {
-  std::string out;
-  Put(out, END_RECORD_SIG, 4);
-  Put(out, 0, 4);  // disk numbers
-  Put(out, entries, 2);
-  Put(out, entries, 2);
-  Put(out, centralSize, 4);
-  Put(out, centralOffset, 4);
-  Put(out, 0, 2);
-  return out;
+  return Le(END_RECORD_SIG, 4) + Le(0, 4) + Le(entries, 2) + Le(entries, 2) + Le(centralSize, 4) +
+         Le(centralOffset, 4) + Le(0, 2);  // no disk numbers, no comment
 }
 
 std::string WriteSparseArchive(const std::string& path, uint32_t bigSize, const std::string& junk) {
-  Entry big = Stored("big.bin", "");
-  big.compressedSize = big.uncompressedSize = bigSize;
-  big.crc = 0;
+  Entry big = Stored("big.bin", "").Crc(0).Sizes(bigSize, bigSize);
   std::ofstream out(path, std::ios::binary);
   out << LocalRecord(big);
   out.seekp(static_cast<std::streamoff>(out.tellp()) + bigSize);
@@ -124,12 +99,9 @@ std::string WriteSparseArchive(const std::string& path, uint32_t bigSize, const 
 std::string Archive(const std::vector<Entry>& entries) {
   std::string locals, central;
   for (const Entry& e : entries) {
-    Put(central, CENTRAL_HEADER_SIG, 4);
-    Put(central, 20, 2);
-    central += Fields(e, Payload(e), false);
-    central += std::string(10, '\0');  // comment length, disk, attributes
-    Put(central, locals.size(), 4);
-    central += e.name + e.extra;
+    // comment length, disk, attributes: 10 zero bytes
+    central += Le(CENTRAL_HEADER_SIG, 4) + Le(20, 2) + Fields(e, Payload(e), false) +
+               std::string(10, '\0') + Le(locals.size(), 4) + e.name + e.extra;
     locals += LocalRecord(e);
   }
   return locals + central + EndRecord(entries.size(), central.size(), locals.size());
