@@ -7,10 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <string>
 
 namespace {
 
@@ -26,21 +23,17 @@ uint64_t UtcTicks(int y, int m, int d, int h, int mi, int s) {
          116444736000000000ull;
 }
 
-TEST(FileCalls, WriteReadSeekTruncateAndDelete) {
+TEST(FileCalls, WriteReadSeekDeleteFindAndStamp) {
   ScratchFolder dir;
   const std::string path = dir.Write("data.bin", "previous contents, longer than the new ones");
-  std::string bytes(70000, '\0');
+  std::string bytes(70000, '\0'), back(70000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
   const int out = platform::FileCreate(path.c_str());
-  ASSERT_NE(out, platform::kInvalidFile);
   EXPECT_EQ(platform::FileWrite(out, bytes.data(), 70000), 65535u);  // at most 65535 a call
   EXPECT_EQ(platform::FileWrite(out, bytes.data() + 65535, 70000 - 65535), 70000u - 65535);
   platform::FileClose(out);
   EXPECT_TRUE(ScratchFolder::Read(path) == bytes);
-
   const int in = platform::FileOpenRead((dir.path().string() + "\\data.bin").c_str());
-  ASSERT_NE(in, platform::kInvalidFile);
-  std::string back(70000, '\0');
   EXPECT_EQ(platform::FileRead(in, back.data(), 70000), 65535u);
   EXPECT_EQ(platform::FileSeek(in, 100, platform::SeekFrom::Begin), 100);
   EXPECT_EQ(platform::FileSeek(in, 50, platform::SeekFrom::Current), 150);
@@ -63,54 +56,45 @@ TEST(FileCalls, WriteReadSeekTruncateAndDelete) {
     EXPECT_EQ(platform::FileRead(folder, back.data(), 10), platform::kIoError);
     platform::FileClose(folder);
   }
+  platform::FileTime written;
+  EXPECT_FALSE(platform::GetFileTimes(platform::kInvalidFile, nullptr, nullptr, &written));
   platform::SetHostHooks({});
   EXPECT_EQ(platform::SendWindowMessage(nullptr, 1302, 0, 0), 0);  // no window, no answer
-}
 
-TEST(FileCalls, FindFirstDescribesFilesFoldersAndWildcardMatches) {
-  ScratchFolder dir;
-  dir.Write("alpha.txt", "12345");
-  std::filesystem::create_directories(dir.path() / "folder");
-  const struct {
-    const char* pattern;
-    bool found, isFolder;
-    const char* name;
-  } rows[] = {{"alpha.txt", true, false, "alpha.txt"}, {"folder", true, true, "folder"},
-              {"*.txt", true, false, "alpha.txt"},     {"a?pha.*", true, false, "alpha.txt"},
-              {"missing.txt", false, false, ""},       {"*.none", false, false, ""}};
-  for (const auto& row : rows) {
-    platform::FindData data;
-    ASSERT_EQ(platform::FindFirst(dir.File(row.pattern).c_str(), &data), row.found) << row.pattern;
-    if (!row.found) continue;
-    EXPECT_STREQ(data.name, row.name);
-    EXPECT_EQ(data.isFolder, row.isFolder) << row.pattern;
-    EXPECT_EQ(data.sizeLow, row.isFolder ? data.sizeLow : 5u);
-  }
-}
-
-TEST(FileCalls, LastWriteTimeIsSetAndReadThroughTheHandleAndTheLookup) {
-  ScratchFolder dir;
-  const std::string path = dir.Write("t.txt", "x");
+  // Stamps set through a handle read back through it and through the lookup, to the tick.
   for (const uint64_t stamp :
        {UtcTicks(2001, 9, 8, 7, 6, 4) + 1234567, UtcTicks(1969, 12, 31, 23, 59, 59) + 5000000}) {
     const platform::FileTime time{static_cast<uint32_t>(stamp), static_cast<uint32_t>(stamp >> 32)};
-    const int file = platform::FileCreate(path.c_str());
-    ASSERT_TRUE(platform::SetFileTimes(file, nullptr, nullptr, &time));
-    platform::FileTime written;
-    ASSERT_TRUE(platform::GetFileTimes(file, nullptr, nullptr, &written));
+    const int file = platform::FileCreate(dir.File("t.txt").c_str());
+    EXPECT_TRUE(platform::SetFileTimes(file, nullptr, nullptr, &time));
+    EXPECT_TRUE(platform::GetFileTimes(file, nullptr, nullptr, &written));
     platform::FileClose(file);
+    platform::FindData found;
+    EXPECT_TRUE(platform::FindFirst(dir.File("t.txt").c_str(), &found));
     EXPECT_EQ(Ticks(written), stamp);
+    EXPECT_EQ(Ticks(found.lastWrite), stamp);
+  }
+  std::filesystem::create_directories(dir.path() / "folder");
+  const struct {
+    const char* pattern;
+    const char* name;  // null: not found
+    bool isFolder;
+  } rows[] = {{"t.txt", "t.txt", false},       {"folder", "folder", true},
+              {"*.txt", "t.txt", false},       {"?.t*", "t.txt", false},
+              {"missing.txt", nullptr, false}, {"*.none", nullptr, false}};
+  for (const auto& row : rows) {
     platform::FindData data;
-    ASSERT_TRUE(platform::FindFirst(path.c_str(), &data));
-    EXPECT_EQ(Ticks(data.lastWrite), stamp);
+    ASSERT_EQ(platform::FindFirst(dir.File(row.pattern).c_str(), &data), row.name != nullptr);
+    if (!row.name) continue;
+    EXPECT_STREQ(data.name, row.name);
+    EXPECT_EQ(data.isFolder, row.isFolder) << row.pattern;
+    EXPECT_EQ(data.sizeLow, row.isFolder ? data.sizeLow : 0u);
   }
 }
 
 // The tests run half an hour off UTC; two rows set other zones natively.
 TEST(DosTime, LocalCalendarFieldsBecomeUtcOrAreRefused) {
-#ifndef _WIN32
   const std::string ownZone = std::getenv("TZ") ? std::getenv("TZ") : "";
-#endif
   const struct {
     int y, m, d, h, mi, s;
     bool valid;
@@ -139,63 +123,67 @@ TEST(DosTime, LocalCalendarFieldsBecomeUtcOrAreRefused) {
     if (row.zone) setenv("TZ", ownZone.c_str(), 1), tzset();
 #endif
     ASSERT_EQ(valid, row.valid);
-    if (!valid) continue;
     // In the tests' own zone (under Wine, half an hour off UTC) as the system converts.
     const uint64_t local = UtcTicks(row.y, row.m, row.d, row.h, row.mi, row.s & ~1);
+    if (!valid) continue;
     EXPECT_EQ(Ticks(t),
               row.zone ? local - uint64_t(row.offset) * 10000000 : LocalTicksToUtc(local));
   }
 }
 
+// OEM text (code page 437) to ANSI and back; natively ANSI is UTF-8, on Windows code page 1252.
 TEST(CharacterSets, OemNamesBecomeAnsiAndBack) {
+  const struct {
+    const char *oem, *ansi;  // ansi null: does not fit a buffer of 4
+  } rows[] = {
+      {"PLAIN.TXT", "PLAIN.TXT"},
 #ifdef _WIN32
-  const char* expected = "caf\xE9 \xFC";  // Windows-1252
+      {"caf\x82 \x81", "caf\xE9 \xFC"},
 #else
-  const char* expected = "caf\xC3\xA9 \xC3\xBC";  // UTF-8
-  for (int byte = 0x80; byte <= 0xFF; ++byte) {
+      {"caf\x82 \x81", "caf\xC3\xA9 \xC3\xBC"},
+      {"\x82", "\xC3\xA9"},
+      {"\xB0\xB1\xB2", nullptr},
+#endif
+  };
+  for (const auto& row : rows) {
+    char text[32];
+    std::strcpy(text, row.oem);
+    ASSERT_EQ(platform::OemTextToAnsi(text, row.ansi ? std::strlen(row.ansi) + 1 : 4), !!row.ansi);
+    EXPECT_STREQ(text, row.ansi ? row.ansi : row.oem);  // left alone when it does not fit
+    if (!row.ansi) continue;
+    platform::AnsiTextToOem(text);
+    EXPECT_STREQ(text, row.oem);
+  }
+#ifndef _WIN32
+  for (int byte = 0x80; byte <= 0xFF; ++byte) {  // every high byte there and back
     char text[8] = {static_cast<char>(byte), 0};
     ASSERT_TRUE(platform::OemTextToAnsi(text, sizeof text));
     EXPECT_GE(std::strlen(text), 2u) << byte;
     platform::AnsiTextToOem(text);
     EXPECT_EQ(std::string(text), std::string(1, static_cast<char>(byte)));
   }
-  char boxes[4] = "\xB0\xB1\xB2";  // nine bytes in UTF-8: does not fit, left alone
-  EXPECT_FALSE(platform::OemTextToAnsi(boxes, sizeof boxes));
-  EXPECT_STREQ(boxes, "\xB0\xB1\xB2");
-  const std::pair<const char*, const char*> utf8[] = {// UTF-8 in, OEM out
-                                                      {"caf\xC3\xA9", "caf\x82"},
-                                                      {"\xE2\x96\x91", "\xB0"},
-                                                      {"\xC0\x80", "?"},
-                                                      {"\xE0\xA0\x80", "?"},
-                                                      {"\xF0\x9F\x98\x80", "?"},
-                                                      {"\xC3", "?"},
-                                                      {"\xC3x", "?x"},
-                                                      {"\x80"
-                                                       "a",
-                                                       "?a"}};
+  const std::pair<const char*, const char*> utf8[] = {
+      // UTF-8 in, OEM out
+      {"caf\xC3\xA9", "caf\x82"},
+      {"\xE2\x96\x91", "\xB0"},
+      {"\xC0\x80", "?"},
+      {"\xE0\xA0\x80", "?"},
+      {"\xF0\x9F\x98\x80", "?"},
+      {"\xC3", "?"},
+      {"\xC3x", "?x"},
+      {"\x80"
+       "a",
+       "?a"},
+      {"a\xE2\x82\xAC"
+       "b\xFF",
+       "a?b?"}};  // the euro sign, then a stray byte
   for (const auto& [in, oem] : utf8) {
-    char text[8];
+    char text[16];
     std::strcpy(text, in);
     platform::AnsiTextToOem(text);
     EXPECT_STREQ(text, oem) << in;
   }
-  char exact[3] = "\x82";  // two bytes of UTF-8 and the NUL fill it exactly
-  EXPECT_TRUE(platform::OemTextToAnsi(exact, sizeof exact));
-  EXPECT_STREQ(exact, "\xC3\xA9");
-  char unmappable[16] =
-      "a\xE2\x82\xAC"
-      "b\xFF";  // euro sign, then a stray byte
-  platform::AnsiTextToOem(unmappable);
-  EXPECT_STREQ(unmappable, "a?b?");
 #endif
-  char text[32] = "caf\x82 \x81";
-  ASSERT_TRUE(platform::OemTextToAnsi(text, sizeof text));
-  EXPECT_STREQ(text, expected);
-  platform::AnsiTextToOem(text);
-  EXPECT_STREQ(text, "caf\x82 \x81");
-  char plain[16] = "PLAIN.TXT";
-  ASSERT_TRUE(platform::OemTextToAnsi(plain, sizeof plain));
-  EXPECT_STREQ(plain, "PLAIN.TXT");
 }
 
 TEST(Formatting, OutputIsCutToTheBuffer) {
