@@ -228,6 +228,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"empty entry skipped", Archive({S("empty.txt", ""), S("full.txt", "x")}), "-c -e", OK, "full.txt=x", ""},
       {"selection", Archive({S("docs\\readme.txt", "r"), S("docs/other.txt", "o"), S("readme.txt", "top"), S("docs/b.txt", "b")}), "-sDOCS/README.TXT -sdocs\\other.txt -sdocs/B.txt", OK, "b.txt=b readme.txt=r", ""},
       {"test mode takes all", Archive({S("docs/a.txt", "aaa"), S("b.txt", "bb")}), "-t -sb.txt", OK, "", "", "a.txt +0 b.txt +0"},
+      {"a name like a central header", Archive({S("PK\x01\x02" + std::string(42, '\xFF'), "x")}), "-t", OK, "", ""},
       {"empty name passed over", Archive({S("", "orphan"), S("b.txt", "b")}), "", OK, "b.txt=b", "", "b.txt +0"},
       {"empty name, test mode", Archive({S("", "orphan"), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
       {"time stamp", Archive({S("t.txt", "t").Stamp(0x5861, 0x0000)}), "", OK, "t.txt=t@+5140800", ""},

@@ -180,6 +180,7 @@ TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
       {"incomplete code-length code", Hex("0d e0 5b 90 24 49 92 2c cb 02 00*48 11 00*78 10 21 00*4"), 1, ""},
       {"empty code-length code", Hex("0d e0 01 00*11"), 1, ""},
       {"empty distance code, literals only", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 00*78 10 01 06"), 0, "ab"},
+      {"empty distance code, many literals", Hex("05 c0 21 09 00*4 a0 ad fe 3f 21 00*625 01"), 0, std::string(5000, 'a')},
       {"length with no distance code", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 00*78 10 01 03 00 00"), 1, ""},
       {"empty literal code", Hex("05 e0 db 92 24 49 92 2c cb 02 00*128 02 00*4"), 1, ""},
       {"no table at all", Hex("cb 05 00"), 3, "", 0},

@@ -220,19 +220,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zipbuild::Entry entry = zipbuild::Stored("file.bin", plain);
   entry.Stamp(0x5A21, time).flags |= zip::kFlagEncrypted;
   if (options & kDescriptor) entry.Streamed(zip::descriptor::kSizeWithSignature);
-  if (options & kDeflated) entry.Method(zip::kMethodDeflated);
-  if (!(options & kRaw)) {  // flag bit 3: the check byte is the time's high byte
+  if (options & kDeflated) entry.Deflated();  // in stored blocks
+  if (!(options & kRaw)) {                    // flag bit 3: the check byte is the time's high byte
     header[11] =
         static_cast<char>(options & kDescriptor ? time >> 8 : zipbuild::Crc32Of(plain) >> 24);
-    std::string stored = plain;
-    if (options & kDeflated) {  // zlib's stream without its 2-byte header and 4-byte trailer
-      uLongf length = compressBound(static_cast<uLong>(plain.size()));
-      stored.resize(length);
-      compress2(reinterpret_cast<Bytef*>(stored.data()), &length,
-                reinterpret_cast<const Bytef*>(plain.data()), plain.size(), 1 + header[0] % 9);
-      stored = stored.substr(2, length - 6);
-    }
-    entry.Data(zipbuild::Encrypt(encryptedWith, header, stored));
+    entry.Data(zipbuild::Encrypt(encryptedWith, header, entry.hasData ? entry.data : plain));
     if (options & kShort) entry.data.resize(static_cast<uint8_t>(header[1]) % 12);
   }
   entry.Sizes(entry.hasData ? entry.data.size() : plain.size(), plain.size());
