@@ -2,9 +2,10 @@
 // archive made of the input's bytes, in test mode (1) or extracting (2); the inflate decoder
 // against zlib and against its own byte-wise reader (3); traditional decryption (4). A broken
 // property prints what broke and aborts, which libFuzzer (or the replay test) reports as a
-// crash with its input. The host records the engine's boxes and messages, never shows them.
+// crash with its input. The tests' host records the engine's boxes and messages.
 #include "extract/engine.h"
 #include "extract/single_entry.h"
+#include "tests/extract/engine_host.h"
 #include "tests/extract/zip_builder.h"
 #include "ui/messages.h"
 
@@ -18,7 +19,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #define FUZZ_CHECK(condition, format, ...)                                    \
   do {                                                                        \
@@ -33,30 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 
 #if KX_FUZZ_TARGET != 3
-struct Observed {
-  std::vector<std::string> boxes;  // texts of the error boxes, in order
-  unsigned names = 0;              // PWM_ENTRYNAME messages
-  uintptr_t lastAdvance = 0;
-  bool waitingForAdvance = false;  // a PWM_ENTRYNAME is owed its forced PWM_ADVANCE
-  const char* disorder = nullptr;  // what broke the order of the progress messages
-} g_seen;
-
-int RecordBox(platform::WindowHandle, const char* text, const char*, unsigned) {
-  g_seen.boxes.emplace_back(text ? text : "");
-  return platform::mb::kIdOk;
-}
-
-intptr_t RecordMessage(platform::WindowHandle, unsigned message, uintptr_t wParam, intptr_t) {
-  Observed& s = g_seen;
-  if (message == PWM_ENTRYNAME && s.waitingForAdvance) s.disorder = "a name without its advance";
-  if (message == PWM_ADVANCE && wParam < s.lastAdvance) s.disorder = "an advance went back";
-  if (message != PWM_ENTRYNAME && message != PWM_ADVANCE) s.disorder = "a foreign message";
-  s.names += message == PWM_ENTRYNAME;
-  s.waitingForAdvance = message == PWM_ENTRYNAME;
-  if (message == PWM_ADVANCE) s.lastAdvance = wParam;
-  return 0;  // never cancels
-}
-
 long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
 // A folder private to this process, removed at exit: the archive, and the output folder
@@ -78,7 +54,7 @@ const fs::path& Root() {
 // cancels), an error came with exactly one engine box and success with none, the progress
 // messages keep their order and never count more than the archive holds, every descriptor is
 // closed again, nothing was written outside the output folder nor more files than entries.
-const Observed& Run(const std::string& archive, ExtractJob& job, bool extract) {
+const EngineHost& Run(const std::string& archive, ExtractJob& job, bool extract) {
   const fs::path out = Root() / "a/b/out";
   const std::string archivePath = (Root() / "input.zip").string(), output = out.string();
   fs::remove_all(Root());
@@ -86,22 +62,27 @@ const Observed& Run(const std::string& archive, ExtractJob& job, bool extract) {
   std::ofstream(archivePath, std::ios::binary) << archive;
   job.archivePath = archivePath.c_str();
   if (extract) job.outputFolder = output.c_str(), job.keepPaths = 1;
-  platform::HostHooks hooks;
-  hooks.messageBox = RecordBox;
-  hooks.sendMessage = RecordMessage;
-  platform::SetHostHooks(hooks);
-  g_seen = Observed{};
+  const EngineHost& host = StartHost();
   const long descriptors = OpenDescriptors();
   FUZZ_CHECK(ExtractArchive(&job) == 1, "ExtractArchive found the engine busy");
   FUZZ_CHECK(OpenDescriptors() == descriptors, "the run left a file descriptor open");
   const int result = job.result;
   FUZZ_CHECK(result == EXTRACT_OK || result == EXTRACT_ERROR, "result %d", result);
-  FUZZ_CHECK(g_seen.boxes.size() == (result == EXTRACT_ERROR ? 1u : 0u),
-             "result %d after %zu boxes", result, g_seen.boxes.size());
-  FUZZ_CHECK(!g_seen.disorder && !g_seen.waitingForAdvance, "progress messages out of order: %s",
-             g_seen.disorder ? g_seen.disorder : "the last name had no advance");
-  FUZZ_CHECK(g_seen.lastAdvance <= archive.size() / PROGRESS_UNIT, "advance %zu for %zu bytes",
-             static_cast<size_t>(g_seen.lastAdvance), archive.size());
+  FUZZ_CHECK(host.boxes.size() == (result == EXTRACT_ERROR ? 1u : 0u), "result %d after %zu boxes",
+             result, host.boxes.size());
+  unsigned names = 0;
+  uintptr_t advanced = 0;
+  for (size_t i = 0; i < host.messages.size(); ++i) {
+    const SentMessage& m = host.messages[i];
+    names += m.message == PWM_ENTRYNAME;
+    FUZZ_CHECK(m.message == PWM_ENTRYNAME
+                   ? i + 1 < host.messages.size() && host.messages[i + 1].message == PWM_ADVANCE
+                   : m.message == PWM_ADVANCE && m.wParam >= advanced,
+               "message %zu (%u) out of order", i, m.message);
+    if (m.message == PWM_ADVANCE) advanced = m.wParam;
+  }
+  FUZZ_CHECK(advanced <= archive.size() / PROGRESS_UNIT, "advance %zu for %zu bytes",
+             static_cast<size_t>(advanced), archive.size());
   unsigned files = 0;
   for (auto it = fs::recursive_directory_iterator(Root()); it != fs::end(it); ++it) {
     const bool inside = it->path().string().rfind(output + "/", 0) == 0;
@@ -110,9 +91,8 @@ const Observed& Run(const std::string& archive, ExtractJob& job, bool extract) {
                    it->path() == Root() / "a" || it->path() == Root() / "a/b",
                "the run wrote %s outside the output folder", it->path().c_str());
   }
-  FUZZ_CHECK(files <= (extract ? g_seen.names : 0), "%u files after %u entries", files,
-             g_seen.names);
-  return g_seen;
+  FUZZ_CHECK(files <= (extract ? names : 0), "%u files after %u entries", files, names);
+  return host;
 }
 #else
 struct Decoded {
@@ -233,8 +213,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.hasPassword = 1;
   job.password = extractedWith.c_str();
   const std::string archive = zipbuild::LocalRecord(entry) + zipbuild::EndRecord(0, 0, 0);
-  const Observed& seen = Run(archive, job, options & kExtract);
-  const std::string box = seen.boxes.empty() ? "" : seen.boxes.front();
+  const EngineHost& host = Run(archive, job, options & kExtract);
+  const std::string box = host.boxes.empty() ? "" : host.boxes.front().text;
   const auto shows = [&box](unsigned message) {  // the message's text up to its first placeholder
     const std::string text = LoadMessageText(message);
     return box.compare(0, text.find('%'), text, 0, text.find('%')) == 0;
@@ -255,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A check byte right by chance (one in 256) gives meaningless data, which can match the
     // stored CRC only when the entry is empty (CRC 0).
     FUZZ_CHECK(
-        seen.boxes.empty() ? plain.empty() : box == "INCORRECT PASSWORD" || shows(MSG_BAD_CRC),
+        host.boxes.empty() ? plain.empty() : box == "INCORRECT PASSWORD" || shows(MSG_BAD_CRC),
         "a wrong password ended with \"%s\"", box.c_str());
   }
 #endif
