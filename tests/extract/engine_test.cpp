@@ -38,31 +38,34 @@ std::string Bytes(size_t n) {
   return s;
 }
 
-struct Outcome {
-  int32_t result = -1;
-  std::string files;     // "name=content" (or "name#size") below the output folder, sorted,
-                         // with "@+seconds" when the time stamp is not the entry's
-  std::string boxes;     // '@' for the output folder, '#' for the archive path
-  std::string progress;  // "name +units ...": "a.txt +0 +2" for a name and two advances
+// A case: the archive, the options of the run (below), the result, the files the run leaves
+// below the output folder ("name=content", or "name#size" above 16 bytes, sorted, with
+// "@+seconds" when the time stamp is not the entry's), the boxes ('@' for the output folder,
+// '#' for the archive path, "*" for any one box) and the progress ("a.txt +0 +2" for a name and
+// two advances; null: not compared).
+struct Row {
+  std::string label, zip, options;
+  int32_t result;
+  std::string files, boxes;
+  const char* progress = nullptr;
 };
 
 class EngineTable : public ::testing::Test {
  protected:
-  // Runs a job on zip with options in kxextract's style: -k keep paths, -c[N] report CRC
-  // errors, -t test mode, -e skip empty entries, -sNAME select, -P[PW] password, -n no
+  // Runs a row: its job on its archive with options in kxextract's style: -k keep paths, -c[N]
+  // report CRC errors, -t test mode, -e skip empty entries, -sNAME select, -P[PW] password, -n no
   // password in force, -oN start offset, -mDIR make a folder below the output folder, -dDIR
   // output folder (out + DIR, or =PATH), -wFILE -aPATH where the archive is written and where
   // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -fN limit
   // files to N bytes.
-  Outcome Run(const std::string& zip, const std::string& options) {
+  void Run(const Row& row) {
     EngineHost& host = StartHost();
     fs::remove_all(scratch.path());
     fs::create_directories(out);
-    std::istringstream in(options);
-    std::vector<SelectionNode> nodes(8);
-    size_t selected = 0;
-    std::string folder = out, written = "a.zip", looked, password;
-    bool test = false, cancelByAnswer = false;
+    std::istringstream in(row.options);
+    std::vector<SelectionNode> nodes;
+    std::string folder = out, written = "a.zip", looked, password, cancelAt;
+    bool test = false;
     [[maybe_unused]] long limit = -1;  // file-size limits exist natively only
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
@@ -73,7 +76,7 @@ class EngineTable : public ::testing::Test {
         case 'c': job.reportCrcErrors = static_cast<uint16_t>(v.empty() ? 1 : std::stoi(v)); break;
         case 't': test = true; break;
         case 'e': job.skipEmptyEntries = 1; break;
-        case 's': std::snprintf(nodes[selected].name, sizeof nodes[0].name, "%s", v.c_str()); if (selected > 0) nodes[selected - 1].next = &nodes[selected]; job.selection = &nodes[0], ++selected; break;
+        case 's': std::snprintf(nodes.emplace_back().name, kMaxPath, "%s", v.c_str()); break;
         case 'P': job.hasPassword = 1, password = v; break;
         case 'n': g_crypt.ArchivePassword = nullptr; break;
         case 'o': job.startOffset = std::stoi(v); break;
@@ -81,15 +84,22 @@ class EngineTable : public ::testing::Test {
         case 'd': folder = v[0] == '=' ? v.substr(1) : out + v; break;
         case 'w': written = v; break;
         case 'a': looked = v; break;
-        case 'x': cancelByAnswer = true; host.answer = [&host, v](const SentMessage& m) { const auto& sent = host.messages; return intptr_t{m.message == PWM_ADVANCE && sent.size() >= 2 && sent[sent.size() - 2] == Name(v)}; }; break;
+        case 'x': cancelAt = v; break;
         case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
         case 'f': limit = std::stol(v); break;
         default: ADD_FAILURE() << "unknown option " << o;
       }
       // clang-format on
     }
+    for (size_t i = 1; i < nodes.size(); ++i) nodes[i - 1].next = &nodes[i];
+    if (!nodes.empty()) job.selection = &nodes[0];
+    host.answer = [&host, cancelAt](const SentMessage& m) {  // a cancel after the name's advance
+      const auto& sent = host.messages;
+      return intptr_t{!cancelAt.empty() && m.message == PWM_ADVANCE && sent.size() >= 2 &&
+                      sent[sent.size() - 2] == Name(cancelAt)};
+    };
     fs::create_directories(fs::path(scratch.File(written)).parent_path());
-    scratch.Write(written, zip);
+    scratch.Write(written, row.zip);
     const std::string archive = scratch.File(looked.empty() ? written : looked);
     job.archivePath = archive.c_str();
     job.outputFolder = test ? nullptr : folder.c_str();
@@ -115,28 +125,33 @@ class EngineTable : public ::testing::Test {
     // What holds for every run: no block tables left, the boxes are the engine's, a pump
     // follows every advance the window did not answer with a cancel, a job's password stays.
     for (const HuffmanEntry* table : g_inflate.blockTables) EXPECT_EQ(table, nullptr);
-    Outcome got{job.result, Files(written), "", ""};
+    std::string boxes, progress;
     int advances = 0;
     for (const SentMessage& m : host.messages) {
       advances += m.message == PWM_ADVANCE;
-      got.progress.append(got.progress.empty() ? "" : " ")
+      progress.append(progress.empty() ? "" : " ")
           .append(m.message == PWM_ADVANCE ? "+" : "")
           .append(m.message == PWM_ADVANCE ? std::to_string(m.wParam) : m.name);
     }
-    EXPECT_EQ(host.pumps + (cancelByAnswer && job.result == EXTRACT_CANCELLED), advances);
+    EXPECT_EQ(host.pumps + (!cancelAt.empty() && job.result == EXTRACT_CANCELLED), advances);
     EXPECT_STREQ(g_crypt.ArchivePassword,
                  job.hasPassword ? password.c_str() : g_crypt.ArchivePassword);
     for (const ShownBox& box : host.boxes) {
       EXPECT_TRUE(box.owner == TestWindow() && !box.hasCaption);
       EXPECT_EQ(box.flags, platform::mb::kIconError);
-      got.boxes.append(got.boxes.empty() ? "" : " | ").append(box.text);
+      boxes.append(boxes.empty() ? "" : " | ").append(box.text);
     }
     std::string enginePath = out;
     std::replace(enginePath.begin(), enginePath.end(), '/', '\\');
     for (const std::string& path : {enginePath, out, archive})
-      for (size_t at; (at = got.boxes.find(path)) != std::string::npos;)
-        got.boxes.replace(at, path.size(), 1, path == archive ? '#' : '@');
-    return got;
+      for (size_t at; (at = boxes.find(path)) != std::string::npos;)
+        boxes.replace(at, path.size(), 1, path == archive ? '#' : '@');
+    EXPECT_EQ(job.result, row.result);
+    EXPECT_EQ(Files(written), row.files);
+    EXPECT_TRUE(row.boxes == "*" ? !boxes.empty() && boxes.find(" | ") == std::string::npos
+                                 : boxes == row.boxes)
+        << boxes;
+    EXPECT_EQ(progress, row.progress ? row.progress : progress);
   }
 
   std::string Files(const std::string& archive) const {
@@ -163,13 +178,6 @@ class EngineTable : public ::testing::Test {
 
   ScratchFolder scratch;
   std::string out = scratch.File("out");
-};
-
-struct Row {
-  std::string label, zip, options;
-  int32_t result;
-  std::string files, boxes;
-  const char* progress = nullptr;  // null: not compared
 };
 
 constexpr int32_t OK = EXTRACT_OK, ERR = EXTRACT_ERROR, CANCEL = EXTRACT_CANCELLED;
@@ -310,13 +318,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
                     "*"});
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    const Outcome got = Run(row.zip, row.options);
-    EXPECT_EQ(got.result, row.result);
-    EXPECT_EQ(got.files, row.files);
-    EXPECT_TRUE(row.boxes == "*" ? !got.boxes.empty() && got.boxes.find(" | ") == std::string::npos
-                                 : got.boxes == row.boxes)
-        << got.boxes;
-    EXPECT_EQ(got.progress, row.progress ? row.progress : got.progress);
+    Run(row);
   }
 }
 
