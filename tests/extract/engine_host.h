@@ -17,22 +17,17 @@ struct SentMessage {
   friend bool operator==(const SentMessage&, const SentMessage&) = default;
 };
 
-struct ShownBox {
-  std::string text;
-  platform::WindowHandle owner = nullptr;
-  bool hasCaption = false;
-  unsigned flags = 0;
-};
-
 struct EngineHost {
-  std::vector<ShownBox> boxes;
+  // The texts of the boxes; one not shown as the engine shows its boxes (owned by the test
+  // window, no caption, the error icon) is recorded as "unexpected box: " and its text.
+  std::vector<std::string> boxes;
   std::vector<SentMessage> messages;
   int pumps = 0;
   // Answer to each message sent (default 0), and what a pump does (default nothing).
   std::function<intptr_t(const SentMessage&)> answer;
   std::function<void()> onPump;
 
-  std::vector<std::string> BoxTexts() const;
+  std::vector<std::string> BoxTexts() const { return boxes; }
 };
 
 // Installs the recording hooks, clears the record and resets the engine's process-wide

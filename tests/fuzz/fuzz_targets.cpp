@@ -61,6 +61,7 @@ const EngineHost& Run(const std::string& archive, ExtractJob& job, bool extract)
   fs::create_directories(out / "sub");
   std::ofstream(archivePath, std::ios::binary) << archive;
   job.archivePath = archivePath.c_str();
+  job.notifyWindow = TestWindow();
   if (extract) job.outputFolder = output.c_str(), job.keepPaths = 1;
   const EngineHost& host = StartHost();
   const long descriptors = OpenDescriptors();
@@ -205,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.password = extractedWith.c_str();
   const std::string archive = zipbuild::LocalRecord(entry) + zipbuild::EndRecord(0, 0, 0);
   const EngineHost& host = Run(archive, job, options & kExtract);
-  const std::string box = host.boxes.empty() ? "" : host.boxes.front().text;
+  const std::string box = host.boxes.empty() ? "" : host.boxes.front();
   const auto shows = [&box](unsigned message) {  // the message's text up to its first placeholder
     const std::string text = LoadMessageText(message);
     return box.compare(0, text.find('%'), text, 0, text.find('%')) == 0;
