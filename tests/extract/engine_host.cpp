@@ -51,6 +51,3 @@ ExtractJob MakeJob(const std::string& archive, const char* outputFolder) {
   job.notifyWindow = TestWindow();
   return job;
 }
-
-SentMessage Name(const std::string& name) { return {PWM_ENTRYNAME, 0, name}; }
-SentMessage Advance(uintptr_t units) { return {PWM_ADVANCE, units, {}}; }

@@ -40,5 +40,5 @@ inline platform::WindowHandle TestWindow() { return reinterpret_cast<void*>(0x51
 // A job as the setup fills it, for the given archive and output folder (null: test mode).
 ExtractJob MakeJob(const std::string& archive, const char* outputFolder);
 
-SentMessage Name(const std::string& name);
-SentMessage Advance(uintptr_t units);
+inline SentMessage Name(const std::string& name) { return {PWM_ENTRYNAME, 0, name}; }
+inline SentMessage Advance(uintptr_t units) { return {PWM_ADVANCE, units, {}}; }
