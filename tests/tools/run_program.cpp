@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -46,6 +47,26 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
     result.status = WEXITSTATUS(status);
   result.out = Slurp(out);
   result.err = Slurp(err);
+  return result;
+}
+
+ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
+                      const std::string& root) {
+  std::vector<std::string> argv;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) {
+    const auto found = words.find(word);
+    argv.push_back(found != words.end()                       ? found->second
+                   : argv.empty() && word.rfind("kx", 0) == 0 ? BuiltProgram(word)
+                                                              : word);
+  }
+  ProgramResult result = RunProgram(argv);
+  std::string backslashed = root;
+  for (char& c : backslashed)
+    if (c == '/') c = '\\';
+  for (const std::string& path : {backslashed, root})
+    for (size_t at; !path.empty() && (at = result.err.find(path)) != std::string::npos;)
+      result.err.replace(at, path.size(), 1, '~');
   return result;
 }
 

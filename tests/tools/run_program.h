@@ -3,6 +3,7 @@
 // POSIX only: the tool tests run in the native build.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ struct ProgramResult {
 };
 
 ProgramResult RunProgram(const std::vector<std::string>& argv);
+
+// Runs a command line split at blanks: a first word starting with "kx" is the built program
+// of that name, and words found in `words` are replaced by their values. Standard error comes
+// back with `root` (with either separator) shown as '~'.
+ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
+                      const std::string& root);
 
 // The program's path at the top of the build folder.
 std::string BuiltProgram(const std::string& name);
