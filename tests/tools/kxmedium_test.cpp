@@ -47,8 +47,9 @@ class KxMedium : public ::testing::Test {
     return RunLine(line, {{"@c", companions}, {"@p", payload}, {"@m", medium}, {"@s", setup}},
                    scratch.path().string());
   }
-  ProgramResult Build(const std::string& options = "") {
-    return Run("kxmedium build --setup @s --companions @c --payload @p --out @m" + options);
+  ProgramResult Build(const std::string& options = "", const std::string& prefix = "") {
+    return Run(prefix + "kxmedium build --setup @s --companions @c --payload @p --out @m" +
+               options);
   }
   std::string Archive() const { return medium + "/setup.kx"; }
 
@@ -69,9 +70,9 @@ TEST_F(KxMedium, BuiltMediaAreReadAlikeByEveryArchiver) {
     SCOPED_TRACE(password);
     const std::string pw = password.size() > 1 ? password : kBuiltInPassword;
     fs::remove_all(medium);
-    const ProgramResult built = Build(password.empty()  ? ""
-                                      : password == "-" ? " --store"
-                                                        : " --password " + password);
+    const ProgramResult built = password.empty()  ? Build()
+                                : password == "-" ? Build(" --store", "@tty ")  // progress shown
+                                                  : Build(" --password " + password);
     ASSERT_EQ(built.status, 0) << built.err;
     EXPECT_NE(built.out.find(password == "-" ? "4 entries (0 deflated, 4 stored)"
                                              : "4 entries (1 deflated, 3 stored)"),
@@ -90,7 +91,13 @@ TEST_F(KxMedium, BuiltMediaAreReadAlikeByEveryArchiver) {
     const std::string total = medium + ": total " + std::to_string(bytes) + " bytes (" +
                               std::to_string(bytes >> 10) + " KB), meter range " +
                               std::to_string((bytes >> 10) / 10) + "\n";
-    EXPECT_EQ(built.out.substr(built.out.find('\n') + 1), total);
+    EXPECT_NE(built.out.find(total.substr(0, total.size() - 1)), std::string::npos) << built.out;
+    EXPECT_EQ(built.err, "");
+    const std::string packed = "\rpacking karvex32.exe" + std::string(35, ' ') +
+                               "270001 of 270001 bytes\r" + std::string(79, ' ') + "\r";
+    EXPECT_EQ(built.out.find(packed) != std::string::npos &&
+                  built.out.find("EMPTY.DAT" + std::string(43, ' ') + "0 of") != std::string::npos,
+              password == "-");
     const ProgramResult verified = Run("kxmedium verify @m");
     EXPECT_EQ(verified.status, password.size() > 1 ? 2 : 0) << verified.err;
     EXPECT_EQ(verified.out, total + (password.size() > 1 ? "" : medium + ": good medium\n"));

@@ -53,13 +53,16 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
 ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
                       const std::string& root) {
   std::vector<std::string> argv;
+  std::string command;  // the words quoted for a shell
   std::istringstream in(line);
   for (std::string word; in >> word;) {
     const auto found = words.find(word);
-    argv.push_back(found != words.end()                       ? found->second
-                   : argv.empty() && word.rfind("kx", 0) == 0 ? BuiltProgram(word)
-                                                              : word);
+    argv.push_back(found != words.end()                        ? found->second
+                   : word == "kxextract" || word == "kxmedium" ? BuiltProgram(word)
+                                                               : word);
+    command += argv.size() > 1 ? " '" + argv.back() + "'" : "";
   }
+  if (argv[0] == "@tty") argv = {"script", "-qec", command, "/dev/null"};
   ProgramResult result = RunProgram(argv);
   std::string backslashed = root;
   for (char& c : backslashed)

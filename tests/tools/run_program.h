@@ -15,9 +15,10 @@ struct ProgramResult {
 
 ProgramResult RunProgram(const std::vector<std::string>& argv);
 
-// Runs a command line split at blanks: a first word starting with "kx" is the built program
-// of that name, and words found in `words` are replaced by their values. Standard error comes
-// back with `root` (with either separator) shown as '~'.
+// Runs a command line split at blanks: the words kxextract and kxmedium name the built
+// programs, words found in `words` are replaced by their values, and a first word "@tty" runs
+// the rest on a terminal (standard output and error then arrive together in `out`). Standard
+// error comes back with `root` (with either separator) shown as '~'.
 ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
                       const std::string& root);
 
