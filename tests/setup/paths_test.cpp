@@ -19,6 +19,7 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   ScratchFolder dir;
   std::filesystem::create_directories(dir.path() / "Sub Folder");
   dir.Write("Sub Folder/File Name.txt", "22");
+  dir.Write("Sub Folder/" + std::string(kPathSize - 11, 'n'), "");
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   const std::string file = "Sub Folder\\File Name.txt",
@@ -52,6 +53,7 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'n', "\\/Karvex", 0, 0, "\\/Karvex"},  // mixed separators are no network prefix
       {'n', "\\\\", 0, 0, "\\\\"},            // would become the current drive's root
       {'n', "\\\\\\SERVER", 0, 0, "\\\\\\SERVER"},
+      {'n', "\\\\X", 0, 1, "\\\\X"},
       {'z', "C:\\PROGRA~1\\KARVEX\\KARVEX32.EXE ^.ZIP", kPathSize, 1, "C:\\PROGRA~1\\KARVEX"},
       {'z', "C:/apps/karvex/Karvex32.exe ^.zip", kPathSize, 1, "C:/apps/karvex"},
       {'z', fits + "\\KARVEX32.EXE", kPathSize, 1, fits},
@@ -76,6 +78,7 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'x', "No Folder\\File Name.txt", 64, 0, ""},
       {'x', "Sub Folder\\", 64, 0, "?"},
       {'x', std::string(kPathSize, 'a'), 64, 0, ""},
+      {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
       {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
       {'x', "//tmp", 64, 0, ""},               // a network path without its share
       {'l', file, 0, 0, "File Name.txt 2"},

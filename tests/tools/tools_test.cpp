@@ -310,9 +310,12 @@ TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
 // Deflated where it helps, stored on request, under the built-in password or another one.
 TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
   std::string first;
+  const fs::path before = fs::current_path();
+  fs::current_path(scratch.path());
   for (const std::string password : {"", "-", "Open-Sesame-42"}) {
     SCOPED_TRACE(password);
     pw = password.size() > 1 ? password : kBuiltInPassword;
+    medium = password.size() > 1 ? "relative" : medium;
     fs::remove_all(medium);
     const ProgramResult built = password.empty()  ? Build()
                                 : password == "-" ? Build(" --store", "@tty ")  // progress shown
@@ -362,7 +365,10 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
     EXPECT_NE(ScratchFolder::Read(Payload()), first);
     first = ScratchFolder::Read(Payload());
     EXPECT_EQ(first.find(files["karvex32.exe"].substr(100, 64)), std::string::npos);
+    const std::string info = RunProgram({"zipinfo", "-v", Payload()}).out;
+    EXPECT_NE(info.find("version required to extract:   2.0"), std::string::npos) << info;
   }
+  fs::current_path(before);
 }
 
 // Each row damages a fresh medium: a file's time moved by `by` nanoseconds ('t'), a file
@@ -468,7 +474,12 @@ TEST_F(Tools, KxMediumBuildRefusesWhatTheSetupCouldNotInstall) {
       {'l', "payload/LINK", 0, "payload entry LINK is not a plain file"},
       {'u', "", 200, "error writing to ~/new/medium/setup.kx: File too large"},
       {'u', "", 10, "error writing to ~/new/medium/SETUP.EXE: File too large"},
+      {'s', "", 0, "the medium's total size passes 4 GiB"},  // on a terminal
   };
+  const std::string szdd(
+      "SZDD\x88\xF0\x27\x33"
+      "A_\0\0\0\xC0",
+      14);  // 3 GiB expanded
   for (const auto& row : rows) {
     SCOPED_TRACE(row.named);
     SetUp();
@@ -478,13 +489,18 @@ TEST_F(Tools, KxMediumBuildRefusesWhatTheSetupCouldNotInstall) {
     if (row.act == 'f') fs::create_directories(path);
     if (row.act == 'l') fs::create_symlink("nowhere", path);
     if (row.act == 't') Stamp(path, row.by * 1000000000);
+    for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
+      if (row.act == 's') scratch.Write(companions + name, szdd);
     medium = row.act == 'm' ? path : scratch.File("new/medium");
-    const ProgramResult built = Limited(row.act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY,
-                                        [this] { return Build(" --store"); });
+    const ProgramResult built =
+        Limited(row.act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY,
+                [&] { return Build(" --store", row.act == 's' ? "@tty " : ""); });
+    const std::string said = row.act == 's' ? built.out : built.err;
     EXPECT_EQ(built.status, 2);
-    EXPECT_NE(built.err.find(std::string("kxmedium: ") + row.named), std::string::npos)
-        << built.err;
-    EXPECT_FALSE(fs::exists(Payload()));
+    EXPECT_NE(said.find(std::string("kxmedium: ") + row.named), std::string::npos) << said;
+    // The progress line is wiped once, before the summary.
+    EXPECT_EQ(said.find("\r\nkxmedium: the medium's") != std::string::npos, row.act == 's');
+    EXPECT_EQ(fs::exists(Payload()), row.act == 's');
     EXPECT_TRUE(row.act != 'u' || fs::exists(medium + "/SETUP.EXE") == (row.by > 10));
   }
 }
