@@ -229,6 +229,12 @@ TEST_F(Tools, KxExtractProgressLineAndFileSizeLimit) {
         "%\r" + std::string(79, ' ') + "\r"})
     EXPECT_NE(shown.find(part), std::string::npos) << shown;
   EXPECT_EQ(Written(), "2.txt first.bin");
+  EXPECT_EQ(Run("@tty kxextract -l @a").out.find('%'), std::string::npos);  // no progress
+  scratch.Write("a.zip", Archive({Stored("first.bin", Noise(50000, 2)).Crc(1)}));
+  EXPECT_NE(Run("@tty kxextract -c -d @o @a")
+                .out.find("%\r" + std::string(79, ' ') + "\rkxextract: ZIP damaged"),
+            std::string::npos);  // the line wiped before a message
+  Written();
   scratch.Write("a.zip", Archive({Stored("a.txt", "done"), Stored("b", std::string(3e5, 'b'))}));
   const ProgramResult r = Limited(204800, [this] { return Run("kxextract -d @o @a"); });
   EXPECT_EQ(r.err, "kxextract: Error writing to ~\\out\\b.  Possible cause: disk full\n");
