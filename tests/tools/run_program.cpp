@@ -2,28 +2,21 @@
 // child has ended (no pipe to fill up and block the child).
 #include "tests/tools/run_program.h"
 
+#include "tests/scratch.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
-namespace {
-
-std::string Slurp(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+// The whole of a temporary file, read through a second opening; the file closed.
+static std::string Slurp(std::FILE* file) {
+  const std::string text = ScratchFolder::Read("/dev/fd/" + std::to_string(::fileno(file)));
   std::fclose(file);
   return text;
 }
-
-}  // namespace
 
 ProgramResult RunProgram(const std::vector<std::string>& argv) {
   ProgramResult result;

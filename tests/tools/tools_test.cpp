@@ -18,9 +18,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -63,17 +63,6 @@ int64_t Stamp(const std::string& path, int64_t to = -1) {
   return st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec;
 }
 
-// Runs a program under a file-size limit of `bytes`.
-ProgramResult Limited(rlim_t bytes, const std::function<ProgramResult()>& run) {
-  rlimit saved, limit;
-  getrlimit(RLIMIT_FSIZE, &saved);
-  limit = {bytes, saved.rlim_max};
-  setrlimit(RLIMIT_FSIZE, &limit);
-  const ProgramResult result = run();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  return result;
-}
-
 // A scratch folder with the inputs of a medium: SETUP.EXE, the companions and the payload.
 class Tools : public ::testing::Test {
  protected:
@@ -86,15 +75,23 @@ class Tools : public ::testing::Test {
     Stamp(scratch.Write("SETUP.EXE", files["karvex32.exe"]), kSetupTime);
     Stamp(payload + "/ONE.BIN", LocalUnixTime(2021, 3, 4, 5, 6, 7) * 1000000000ll + 5);
   }
-  ProgramResult Run(const std::string& line) {
+  // RunLine with the scratch folder's words, under a file-size limit of `bytes` when given.
+  ProgramResult Run(const std::string& line, rlim_t bytes = RLIM_INFINITY) {
     const std::map<std::string, std::string> words = {
         {"@a", archive}, {"@o", out},   {"@c", companions}, {"@p", payload},
         {"@m", medium},  {"@s", setup}, {"@k", Payload()},  {"@w", pw}};
-    return RunLine(line, words, scratch.path().string());
+    rlimit saved, limit;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limit = {std::min(bytes, saved.rlim_max), saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const ProgramResult result = RunLine(line, words, scratch.path().string());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    return result;
   }
-  ProgramResult Build(const std::string& options = "", const std::string& prefix = "") {
-    return Run(prefix + "kxmedium build --setup @s --companions @c --payload @p --out @m" +
-               options);
+  ProgramResult Build(const std::string& options, const std::string& prefix = "",
+                      rlim_t bytes = RLIM_INFINITY) {
+    return Run(prefix + "kxmedium build --setup @s --companions @c --payload @p --out @m" + options,
+               bytes);
   }
   // The files below the output folder, sorted and joined by blanks; the folder emptied.
   std::string Written() {
@@ -236,7 +233,7 @@ TEST_F(Tools, KxExtractProgressLineAndFileSizeLimit) {
             std::string::npos);  // the line wiped before a message
   Written();
   scratch.Write("a.zip", Archive({Stored("a.txt", "done"), Stored("b", std::string(3e5, 'b'))}));
-  const ProgramResult r = Limited(204800, [this] { return Run("kxextract -d @o @a"); });
+  const ProgramResult r = Run("kxextract -d @o @a", 204800);
   EXPECT_EQ(r.err, "kxextract: Error writing to ~\\out\\b.  Possible cause: disk full\n");
   EXPECT_EQ(r.status * 100 + Written().size(), 205u);  // status 2, only a.txt kept
 }
@@ -323,7 +320,7 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
     pw = password.size() > 1 ? password : kBuiltInPassword;
     medium = password.size() > 1 ? "relative" : medium;
     fs::remove_all(medium);
-    const ProgramResult built = password.empty()  ? Build()
+    const ProgramResult built = password.empty()  ? Build("")
                                 : password == "-" ? Build(" --store", "@tty ")  // progress shown
                                                   : Build(" --password " + password);
     ASSERT_EQ(built.status, 0) << built.err;
@@ -429,7 +426,7 @@ TEST_F(Tools, KxMediumVerifyNamesEveryFaultOfADamagedMedium) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.named);
     fs::remove_all(medium);
-    ASSERT_EQ(Build().status, 0);
+    ASSERT_EQ(Build("").status, 0);
     setenv("KX", Payload().c_str(), 1);
     const std::string path = medium + "/" + row.file, bytes = ScratchFolder::Read(Payload());
     const size_t at = row.by < 0 ? bytes.size() + row.by : row.by;
@@ -498,9 +495,8 @@ TEST_F(Tools, KxMediumBuildRefusesWhatTheSetupCouldNotInstall) {
     for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
       if (row.act == 's') scratch.Write(companions + name, szdd);
     medium = row.act == 'm' ? path : scratch.File("new/medium");
-    const ProgramResult built =
-        Limited(row.act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY,
-                [&] { return Build(" --store", row.act == 's' ? "@tty " : ""); });
+    const rlim_t limit = row.act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY;
+    const ProgramResult built = Build(" --store", row.act == 's' ? "@tty " : "", limit);
     const std::string said = row.act == 's' ? built.out : built.err;
     EXPECT_EQ(built.status, 2);
     EXPECT_NE(said.find(std::string("kxmedium: ") + row.named), std::string::npos) << said;
