@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -24,6 +25,11 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   std::filesystem::current_path(dir.path());
   const std::string file = "Sub Folder\\File Name.txt",
                     share = std::string("/") += dir.path().string();
+  std::string unc = share + "/Sub Folder";  // the network prefix written with backslashes
+  std::replace(unc.begin(), unc.begin() + share.size() + 1, '/', '\\');
+#ifdef _WIN32
+  unc.clear();  // the scratch folder has no network name there
+#endif
   const std::string a255 = "C:\\" + std::string(255, 'a') + "\\|setup.kx", drive = "C:\\";
   const std::string longest = drive + std::string(kMaxDestinationLength - 3, 'k');
   const std::string fits = drive + std::string(kPathSize - 4, 'f');  // 259 characters
@@ -80,7 +86,8 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'x', std::string(kPathSize, 'a'), 64, 0, ""},
       {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
       {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
-      {'x', "//tmp", 64, 0, ""},               // a network path without its share
+      {'x', share + "/Sub Folder", kPathSize, int(unc.size()), unc},
+      {'x', "//tmp", 64, 0, ""},  // a network path without its share
       {'l', file, 0, 0, "File Name.txt 2"},
       {'l', "Sub*", 0, 0, "Sub Folder /"},
       {'l', "Sub Folder/*.DOC", 0, 1, ""},
