@@ -511,6 +511,7 @@ TEST(KxMediumNames, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
       {".profile", ".profile"},
       {"CONSOLE.TXT", "CONSOLE.TXT"},
       {"COM0", "COM0"},
+      {"\xE2\x94\x80", "\xC4"},  // three bytes back from one
       {a255, a255},
       {"", "!empty or longer than 255"},
       {a256, "!empty or longer than 255"},
@@ -531,7 +532,7 @@ TEST(KxMediumNames, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
   for (const auto& [name, stored] : rows) {
     std::string why;
     const std::string got = kxmedium::ArchiveNameFor(name, &why);
-    const bool named = why.find(stored.substr(1)) != std::string::npos;
+    const bool named = stored[0] == '!' && why.find(stored.substr(1)) != std::string::npos;
     EXPECT_EQ(why.empty() ? got : named ? stored : std::string("!") += why, stored) << name;
     EXPECT_TRUE(got.empty() != why.empty()) << name;
   }

@@ -18,8 +18,9 @@ std::map<unsigned, std::string> g_table;
 std::string g_boxes;  // "text [caption] flags owner;" for each box
 
 int FakeLoadString(unsigned id, char* buffer, int cap) {
+  if (!g_table.count(id)) return 0;  // the buffer left as it was
   std::snprintf(buffer, static_cast<size_t>(cap), "%s", g_table[id].c_str());
-  return static_cast<int>(std::strlen(buffer));  // 0 for an entry not in the table
+  return static_cast<int>(std::strlen(buffer));
 }
 
 int RecordBox(platform::WindowHandle owner, const char* text, const char* caption, unsigned flags) {
