@@ -154,6 +154,7 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {a, 0, "kxmedium verify", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium verify a b", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium list x", 1, u + "kxmedium build", ""},
+      {a, 0, "kxmedium build", 1, "kxmedium: build needs --setup, --companions, --payload", ""},
       {a, 0, "kxmedium build --setup x", 1,
        "kxmedium: build needs --setup, --companions, --payload", ""},
       {a, 0, mb + " --zip", 1, "kxmedium: unexpected argument --zip\n" + u, ""},
