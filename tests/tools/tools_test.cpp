@@ -388,8 +388,8 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
 
 // Each row damages a fresh medium: a file's time moved by `by` nanoseconds ('t'), a file
 // removed ('r'), the archive's byte `by` (from the end when negative) flipped ('d') or the
-// archive cut there ('c'), written anew by zip with `file` as its arguments ('z'), or two
-// companions made SZDD files of 3 GiB each ('s').
+// archive cut there ('c'), written anew by zip with `file` as its arguments ('z') or with one
+// unnamed entry ('e'), or two companions made SZDD files of 3 GiB each ('s').
 TEST_F(Tools, KxMediumVerifyNamesEveryFaultOfADamagedMedium) {
   const struct {
     char act;
@@ -418,6 +418,7 @@ TEST_F(Tools, KxMediumVerifyNamesEveryFaultOfADamagedMedium) {
       {'z', "\"$KX\" KARVEX32.EX_", 0, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
       {'z', "-P other \"$KX\" KARVEX32.EX_", 0, "INCORRECT PASSWORD"},
       {'s', "", 0, "total size passes 4 GiB"},
+      {'e', "", 0, "setup.kx does not hold the main program"},  // one entry without a name
   };
   setenv("KXPW", kBuiltInPassword, 1);
   fs::create_directories(scratch.File("sub"));
@@ -438,6 +439,7 @@ TEST_F(Tools, KxMediumVerifyNamesEveryFaultOfADamagedMedium) {
     if (row.act == 'r') fs::remove(path);
     if (row.act == 'd') scratch.Write("new/medium/setup.kx", zipbuild::Damage(bytes, at, 16));
     if (row.act == 'c') scratch.Write("new/medium/setup.kx", bytes.substr(0, at));
+    if (row.act == 'e') scratch.Write("new/medium/setup.kx", Archive({Stored("", "")}));
     if (row.act == 'z')
       RunProgram(
           {"sh", "-c", "cd '" + scratch.path().string() + "' && rm \"$KX\" && zip -q " + row.file});
