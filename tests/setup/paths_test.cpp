@@ -1,137 +1,129 @@
-// Path handling of the installation, in tables: bounded joins, the destination form check,
-// the folder of an existing installation from the "zip" association, and the long-name
-// expansion's limits. Portable; the expansion of real 8.3 names is tested under Wine.
+// Path handling of the installation in one table, a row per call: bounded joins, the
+// destination form check, the folder of an existing installation from the "zip" association,
+// the long-name expansion's limits, the file lookup and the separator helper. The expansion of
+// real 8.3 names is tested under Wine.
 #include "setup/paths.h"
+#include "setup/lookup.h"
 
 #include "tests/scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 namespace {
 
-TEST(JoinPath, JoinsWhatFitsAndRefusesTheRestWholeWithoutOverflow) {
-  char out[kPathSize + 8];
-  std::memset(out, '#', sizeof out);
-  EXPECT_TRUE(JoinPath(out, 15, "C:\\KX\\", "setup.kx"));  // 14 characters
-  EXPECT_STREQ(out, "C:\\KX\\setup.kx");
-  EXPECT_FALSE(JoinPath(out, 15, "C:\\KXX\\", "setup.kx"));  // no room for the NUL
-  EXPECT_STREQ(out, "");                                     // never a cut path
-  const std::string folder = "C:\\" + std::string(255, 'a') + "\\";
-  std::memset(out, '#', sizeof out);
-  EXPECT_FALSE(JoinPath(out, kPathSize, folder.c_str(), "setup.kx"));
-  EXPECT_EQ(std::string(out + kPathSize, 8), std::string(8, '#'));
-}
-
-TEST(NormalizeDestination, TypedTextsGiveTheirFolderOrAreRefused) {
-  const std::string longest = "C:\\" + std::string(kMaxDestinationLength - 3, 'k');
-  const std::pair<std::string, const char*> rows[] = {
-      // typed, normalized (null: refused)
-      {"C:", "C:\\"},
-      {"C:\\", "C:"},
-      {"C:\\Karvex", "C:\\Karvex"},
-      {"C:\\Karvex\\", "C:\\Karvex"},
-      {"C:\\Karvex\\\\", "C:\\Karvex\\"},  // only the last backslash goes
-      {"C:/Karvex/", "C:/Karvex/"},        // a trailing forward slash stays
-      {"\\\\SERVER\\APPS\\Karvex", "\\\\SERVER\\APPS\\Karvex"},
-      {"//SERVER/APPS/Karvex", "//SERVER/APPS/Karvex"},
-      {"1:\\Karvex", "1:\\Karvex"},  // the drive letter is not examined
-      {"C:Karvex", "C:Karvex"},      // drive-relative passes the form check
-      {longest, longest.c_str()},
-      {longest + "k", nullptr},
-      {"Karvex", nullptr},
-      {"\\Karvex", nullptr},
-      {"/Karvex", nullptr},
-      {"K", nullptr},
-      {"", nullptr},
-      {"\\/Karvex", nullptr},  // mixed separators are no network prefix
-      // Two separators alone would become the current drive's root.
-      {"\\\\", nullptr},
-      {"//", nullptr},
-      {"\\\\\\SERVER", nullptr},
-      {"///", nullptr},
-  };
-  for (const auto& [typed, normalized] : rows) {
-    char text[kPathSize + 2];
-    std::strcpy(text, typed.c_str());
-    EXPECT_EQ(NormalizeDestination(text), normalized != nullptr) << typed;
-    EXPECT_STREQ(text, normalized ? normalized : typed.c_str()) << typed;
-  }
-}
-
-TEST(ZipAssociationFolder, OnlyAKarvexProgramNamesAFolderThatFits) {
-  const std::string fits = "C:\\" + std::string(kPathSize - 4, 'f');  // 259 characters
-  const std::pair<std::string, const char*> rows[] = {
-      // value, folder (null: none)
-      {"C:\\PROGRA~1\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\PROGRA~1\\KARVEX"},
-      {"D:\\APPS\\KARVEX\\KARVEX32.EXE", "D:\\APPS\\KARVEX"},
-      {"d:\\apps\\kv\\karvex.exe", "d:\\apps\\kv"},
-      {"C:/apps/karvex/Karvex32.exe ^.zip", "C:/apps/karvex"},
-      {"\\\\SRV\\TOOLS\\KARVEX32.EXE", "\\\\SRV\\TOOLS"},
-      {fits + "\\KARVEX32.EXE", fits.c_str()},
-      {fits + "f\\KARVEX32.EXE", nullptr},                         // longer than the field
-      {"C:\\UTILS\\UNZIP.EXE ^.ZIP", nullptr},                     // UNZIP. does not match
-      {"karvex32.exe ^.zip", nullptr},                             // no separator before the blank
-      {"C:\\Program Files\\Karvex\\KARVEX32.EXE ^.ZIP", nullptr},  // Progra before the blank
-      {"D:\\APPS\\KARVEXNT\\KVNT.EXE", nullptr},                   // the last separator decides
-      {"C:\\APPS\\KARV EX", nullptr},          // the blank is one of the six characters
-      {"C:\\APPS\\KARVE", nullptr},            // fewer than six characters
-      {" C:\\KARVEX\\KARVEX32.EXE", nullptr},  // a leading blank ends the scan at once
-      {"\\KARVEX32.EXE", nullptr},             // an empty folder is no folder
-      {"", nullptr},
-  };
-  for (const auto& [value, folder] : rows) {
-    char out[kPathSize];
-    std::strcpy(out, "unchanged");
-    EXPECT_EQ(ZipAssociationFolder(value.c_str(), out, sizeof out), folder ? 1 : 0) << value;
-    EXPECT_STREQ(out, folder ? folder : "unchanged") << value;
-  }
-}
-
 // Relative paths have no prefix; the scratch folder is made current for them.
-TEST(ExpandLongPath, ResultFitsExactlyOrFailsWithoutOverflow) {
+TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   ScratchFolder dir;
   std::filesystem::create_directories(dir.path() / "Sub Folder");
-  dir.Write("Sub Folder/File Name.txt", "x");
+  dir.Write("Sub Folder/File Name.txt", "22");
+  dir.Write("Sub Folder/" + std::string(kPathSize - 11, 'n'), "");
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const std::string source = "Sub Folder\\File Name.txt",
-                    network = std::string("/") += dir.path().string();
+  const std::string file = "Sub Folder\\File Name.txt",
+                    share = std::string("/") += dir.path().string();
+  std::string unc = share + "/Sub Folder";  // the network prefix written with backslashes
+  std::replace(unc.begin(), unc.begin() + share.size() + 1, '/', '\\');
+#ifdef _WIN32
+  unc.clear();  // the scratch folder has no network name there
+#endif
+  const std::string a255 = "C:\\" + std::string(255, 'a') + "\\|setup.kx", drive = "C:\\";
+  const std::string longest = drive + std::string(kMaxDestinationLength - 3, 'k');
+  const std::string fits = drive + std::string(kPathSize - 4, 'f');  // 259 characters
   const struct {
-    std::string source;
+    char call;  // Join (folder|name), Normalize, Zip association, eXpand, Lookup, Append
+    std::string in;
     size_t capacity;
-    bool expanded;  // to the source itself
+    int result;
+    std::string out;  // the buffer afterwards ("?": partly written); Lookup: what was found
   } rows[] = {
-      {source, 64, true},
-      {source, source.size() + 1, true},
-      {source, source.size(), false},
-      {source, 12, false},
-      {source, 5, false},
-      {source, 1, false},
-      {"Sub Folder\\File*.txt", 64, true},
-      {"Sub Folder\\Missing.txt", 64, false},
-      {"No Folder\\File Name.txt", 64, false},
-      {"Sub Folder\\", 64, false},
-      {std::string(kPathSize, 'a'), 64, false},
-      {network + "/Sub Folder", 8, false},  // the network prefix does not fit
-      {"//tmp", 64, false},                 // a network path without its share
+      {'j', "C:\\KX\\|setup.kx", 15, 1, "C:\\KX\\setup.kx"},
+      {'j', "C:\\KXX\\|setup.kx", 15, 0, ""},  // no room for the NUL: never a cut path
+      {'j', a255, kPathSize, 0, ""},
+      {'n', "C:", 0, 1, "C:\\"},
+      {'n', "C:\\", 0, 1, "C:"},
+      {'n', "C:\\Karvex", 0, 1, "C:\\Karvex"},
+      {'n', "C:\\Karvex\\", 0, 1, "C:\\Karvex"},
+      {'n', "C:\\Karvex\\\\", 0, 1, "C:\\Karvex\\"},  // only the last backslash goes
+      {'n', "C:/Karvex/", 0, 1, "C:/Karvex/"},        // a trailing forward slash stays
+      {'n', "\\\\SERVER\\APPS\\Karvex", 0, 1, "\\\\SERVER\\APPS\\Karvex"},
+      {'n', "//SERVER/APPS/Karvex", 0, 1, "//SERVER/APPS/Karvex"},
+      {'n', longest, 0, 1, longest},
+      {'n', longest + "k", 0, 0, longest + "k"},
+      {'n', "\\Karvex", 0, 0, "\\Karvex"},
+      {'n', "/Karvex", 0, 0, "/Karvex"},
+      {'n', "", 0, 0, ""},
+      {'n', "\\/Karvex", 0, 0, "\\/Karvex"},  // mixed separators are no network prefix
+      {'n', "\\\\", 0, 0, "\\\\"},            // would become the current drive's root
+      {'n', "\\\\\\SERVER", 0, 0, "\\\\\\SERVER"},
+      {'n', "\\\\X", 0, 1, "\\\\X"},
+      {'z', "C:\\PROGRA~1\\KARVEX\\KARVEX32.EXE ^.ZIP", kPathSize, 1, "C:\\PROGRA~1\\KARVEX"},
+      {'z', "C:/apps/karvex/Karvex32.exe ^.zip", kPathSize, 1, "C:/apps/karvex"},
+      {'z', fits + "\\KARVEX32.EXE", kPathSize, 1, fits},
+      {'z', fits + "f\\KARVEX32.EXE", kPathSize, 0, "#"},  // longer than the field
+      {'z', "C:\\UTILS\\UNZIP.EXE ^.ZIP", kPathSize, 0, "#"},
+      {'z', "karvex32.exe ^.zip", kPathSize, 0, "#"},  // no separator before the blank
+      {'z', "C:\\Program Files\\Karvex\\KARVEX32.EXE", kPathSize, 0, "#"},  // Progra, blank
+      {'z', "D:\\APPS\\KARVEXNT\\KVNT.EXE", kPathSize, 0, "#"},  // the last separator decides
+      {'z', "C:\\APPS\\KARV EX", kPathSize, 0, "#"},          // the blank is one of six characters
+      {'z', "C:\\APPS\\KARVE", kPathSize, 0, "#"},            // fewer than six characters
+      {'z', " C:\\KARVEX\\KARVEX32.EXE", kPathSize, 0, "#"},  // a leading blank ends the scan
+      {'z', "\\KARVEX32.EXE", kPathSize, 0, "#"},             // an empty folder is no folder
+      {'z', "", kPathSize, 0, "#"},
+      {'x', file, 64, int(file.size()), file},
+      {'x', file, file.size() + 1, int(file.size()), file},
+      {'x', file, file.size(), 0, "?"},
+      {'x', file, 12, 0, "?"},
+      {'x', file, 5, 0, ""},
+      {'x', file, 1, 0, ""},
+      {'x', "Sub Folder\\File*.txt", 64, 20, "Sub Folder\\File*.txt"},
+      {'x', "Sub Folder\\Missing.txt", 64, 0, ""},
+      {'x', "No Folder\\File Name.txt", 64, 0, ""},
+      {'x', "Sub Folder\\", 64, 0, "?"},
+      {'x', std::string(kPathSize, 'a'), 64, 0, ""},
+      {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
+      {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
+      {'x', share + "/Sub Folder", kPathSize, int(unc.size()), unc},
+      {'x', "//tmp", 64, 0, ""},  // a network path without its share
+      {'l', file, 0, 0, "File Name.txt 2"},
+      {'l', "Sub*", 0, 0, "Sub Folder /"},
+      {'l', "Sub Folder/*.DOC", 0, 1, ""},
+      {'a', "C:", 0, 0, "C:\\"},
+      {'a', "C:\\", 0, 0, "C:\\"},
+      {'a', "D:/", 0, 0, "D:/"},
+      {'a', "", 0, 0, ""},
   };
   for (const auto& row : rows) {
-    char out[64];
-    std::memset(out, '#', sizeof out);
-    const size_t length = row.expanded ? row.source.size() : 0;
-    EXPECT_EQ(ExpandLongPath(row.source.c_str(), out, row.capacity), int(length))
-        << row.source << " " << row.capacity;
-    EXPECT_STREQ(row.expanded ? out : "", row.expanded ? row.source.c_str() : "");
-    EXPECT_EQ(std::string(out + row.capacity, sizeof out - row.capacity),
-              std::string(sizeof out - row.capacity, '#'));
+    char buffer[kPathSize + 8];
+    std::memset(buffer, '#', sizeof buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    const size_t bar = row.in.find('|');
+    const std::string in = row.in.substr(0, bar);
+    if (row.call == 'n' || row.call == 'a') std::strcpy(buffer, in.c_str());
+    int result = 0;
+    if (row.call == 'j')
+      result = JoinPath(buffer, row.capacity, in.c_str(), row.in.substr(bar + 1).c_str());
+    if (row.call == 'n') result = NormalizeDestination(buffer);
+    if (row.call == 'z') result = ZipAssociationFolder(in.c_str(), buffer, row.capacity);
+    if (row.call == 'x') result = ExpandLongPath(in.c_str(), buffer, row.capacity);
+    if (row.call == 'a') AppendSeparator(buffer);
+    std::strcpy(FoundFileData.name, "");
+    if (row.call == 'l') result = LookUpFile(in.c_str());
+    const std::string found = FoundFileData.isFolder ? "/" : std::to_string(FoundFileData.sizeLow);
+    std::string out = row.call == 'l' ? FoundFileData.name + (result ? "" : " " + found) : buffer;
+    if (out.find('#') != std::string::npos) out = out.substr(0, out.find('#') + 1);
+    EXPECT_EQ(result, row.result) << row.call << " " << row.in << " " << row.capacity;
+    EXPECT_EQ(row.out == "?" ? "?" : out, row.out)
+        << row.call << " " << row.in << " " << row.capacity;
+    const size_t untouched = row.capacity ? row.capacity : sizeof buffer - 1;
+    EXPECT_EQ(std::string(buffer + untouched), std::string(sizeof buffer - 1 - untouched, '#'));
   }
   char path[kPathSize] = "Sub Folder\\Missing";
   EXPECT_STREQ(ExpandLongPathInPlace(path, sizeof path), "Sub Folder\\Missing");
-  std::strcpy(path, "Sub Folder");
-  EXPECT_STREQ(ExpandLongPathInPlace(path, sizeof path), "Sub Folder");
+  EXPECT_STREQ(ExpandLongPathInPlace(std::strcpy(path, "Sub Folder"), 11), "Sub Folder");
   std::filesystem::current_path(previous);
 }
 

@@ -2,27 +2,21 @@
 // child has ended (no pipe to fill up and block the child).
 #include "tests/tools/run_program.h"
 
+#include "tests/scratch.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 
-namespace {
-
-std::string Slurp(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+// The whole of a temporary file, read through a second opening; the file closed.
+static std::string Slurp(std::FILE* file) {
+  const std::string text = ScratchFolder::Read("/dev/fd/" + std::to_string(::fileno(file)));
   std::fclose(file);
   return text;
 }
-
-}  // namespace
 
 ProgramResult RunProgram(const std::vector<std::string>& argv) {
   ProgramResult result;
@@ -46,6 +40,29 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
     result.status = WEXITSTATUS(status);
   result.out = Slurp(out);
   result.err = Slurp(err);
+  return result;
+}
+
+ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
+                      const std::string& root) {
+  std::vector<std::string> argv;
+  std::string command;  // the words quoted for a shell
+  std::istringstream in(line);
+  for (std::string word; in >> word;) {
+    const auto found = words.find(word);
+    argv.push_back(found != words.end()                        ? found->second
+                   : word == "kxextract" || word == "kxmedium" ? BuiltProgram(word)
+                                                               : word);
+    command += argv.size() > 1 ? " '" + argv.back() + "'" : "";
+  }
+  if (argv[0] == "@tty") argv = {"script", "-qec", command, "/dev/null"};
+  ProgramResult result = RunProgram(argv);
+  std::string backslashed = root;
+  for (char& c : backslashed)
+    if (c == '/') c = '\\';
+  for (const std::string& path : {backslashed, root})
+    for (size_t at; !path.empty() && (at = result.err.find(path)) != std::string::npos;)
+      result.err.replace(at, path.size(), 1, '~');
   return result;
 }
 

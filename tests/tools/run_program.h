@@ -3,6 +3,7 @@
 // POSIX only: the tool tests run in the native build.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ struct ProgramResult {
 };
 
 ProgramResult RunProgram(const std::vector<std::string>& argv);
+
+// Runs a command line split at blanks: the words kxextract and kxmedium name the built
+// programs, words found in `words` are replaced by their values, and a first word "@tty" runs
+// the rest on a terminal (standard output and error then arrive together in `out`). Standard
+// error comes back with `root` (with either separator) shown as '~'.
+ProgramResult RunLine(const std::string& line, const std::map<std::string, std::string>& words,
+                      const std::string& root);
 
 // The program's path at the top of the build folder.
 std::string BuiltProgram(const std::string& name);
