@@ -31,7 +31,11 @@ struct Box {
   std::string text;
   std::string caption;  // "<none>" for a box without caption
   unsigned flags;
+  bool operator==(const Box&) const = default;
 };
+inline void PrintTo(const Box& box, std::ostream* out) {
+  *out << box.owner << " \"" << box.text << "\" " << box.caption << " " << box.flags;
+}
 
 // Records every box shown through the platform layer; answers them in turn with `answers`,
 // IDOK once those are used up.

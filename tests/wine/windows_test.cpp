@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using namespace kxtest;
@@ -51,23 +53,18 @@ TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
   EXPECT_EQ(SendMessageA(meter, WM_GETDLGCODE, 0, 0), DLGC_STATIC);
   RECT r;
   GetClientRect(meter, &r);
-  const struct {
-    WPARAM range, position;  // 0: left as it was
-    const char* text;
-    int numerator, denominator;  // the filled share of the width
-  } cases[] = {
+  // Range and position sent (0: left as they were), the text shown and the filled share.
+  const std::tuple<WPARAM, WPARAM, const char*, int, int> cases[] = {
       {0, 0, "50%", 1, 2},       {3, 1, "33%", 1, 3},     {3, 2, "66%", 2, 3},
       {100, 37, "37%", 37, 100}, {2, 3, "150%", 1, 1},    {65536, 7, "0%", 0, 1},
       {65540, 1, "25%", 1, 4},   {4, 65537, "25%", 1, 4}, {65535, 65535, "100%", 1, 1},
-      {1000, 1, "0%", 1, 1000},  {8, 0, "12%", 1, 8},  // a new range alone repaints too
-  };
-  for (const auto& c : cases) {
-    if (c.range) SendMessageA(meter, MM_SETRANGE, c.range, 0);
-    if (c.position) SendMessageA(meter, MM_SETPOS, c.position, 0);  // painted at once
-    EXPECT_TRUE(!c.range || SendMessageA(meter, MM_GETRANGE, 0, 0) == LRESULT(c.range & 0xFFFF));
-    EXPECT_TRUE(!c.position ||
-                SendMessageA(meter, MM_GETPOS, 0, 0) == LRESULT(c.position & 0xFFFF));
-    ExpectShows(meter, r.right * c.numerator / c.denominator, c.text);
+      {1000, 1, "0%", 1, 1000},  {8, 0, "12%", 1, 8}};  // a new range alone repaints too
+  for (const auto& [range, position, text, numerator, denominator] : cases) {
+    if (range) SendMessageA(meter, MM_SETRANGE, range, 0);
+    if (position) SendMessageA(meter, MM_SETPOS, position, 0);  // painted at once
+    EXPECT_TRUE(!range || SendMessageA(meter, MM_GETRANGE, 0, 0) == LRESULT(range & 0xFFFF));
+    EXPECT_TRUE(!position || SendMessageA(meter, MM_GETPOS, 0, 0) == LRESULT(position & 0xFFFF));
+    ExpectShows(meter, r.right * numerator / denominator, text);
   }
   DestroyWindow(host);
 }
@@ -103,55 +100,45 @@ TEST(ProgressWindow, ShowsTheEntryAndAddsTheCompanionUnitsToTheEngineProgress) {
   const char name[] = "A name with blanks.txt";
   SendMessageA(progress.window, PWM_ENTRYNAME, 0, reinterpret_cast<LPARAM>(name));
   EXPECT_EQ(progress.Text(IDC_FILENAME), name);
-  const struct {
-    uint32_t companionBytes;
-    WPARAM units;
-    LRESULT position;
-  } cases[] = {{0, 7, 7},
-               {25000, 3, 5},
-               {10239, 0, 0},
-               {10240, 0, 1},
-               {10240 * 12 + 5, 100, 112},
-               {0xFFFFFFFFu, 0, 419430 & 0xFFFF}};
-  for (const auto& c : cases) {
-    g_setup.CompanionBytes = c.companionBytes;
-    EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, c.units, 0), 0);
-    EXPECT_EQ(progress.Meter(MM_GETPOS), c.position);
+  // Companion bytes copied, the engine's units, and the meter's position then.
+  const std::tuple<uint32_t, WPARAM, LRESULT> cases[] = {{0, 7, 7},
+                                                         {25000, 3, 5},
+                                                         {10239, 0, 0},
+                                                         {10240, 0, 1},
+                                                         {10240 * 12 + 5, 100, 112},
+                                                         {0xFFFFFFFFu, 0, 419430 & 0xFFFF}};
+  for (const auto& [companionBytes, units, position] : cases) {
+    g_setup.CompanionBytes = companionBytes;
+    EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, units, 0), 0);
+    EXPECT_EQ(progress.Meter(MM_GETPOS), position);
   }
   harness::SaveScreenshot("progress-window", progress.window);
 }
 
 TEST(ProgressWindow, EveryWayOfCancellingAsksAndOnlyYesStopsTheRun) {
-  const struct {
-    UINT message;
-    WPARAM wParam;
-    int answer;
-    size_t boxes;
-  } cases[] = {{WM_COMMAND, IDCANCEL, IDNO, 1},
-               {WM_COMMAND, IDOK, IDNO, 1},
-               {WM_SYSCOMMAND, SC_CLOSE, IDNO, 1},
-               {WM_COMMAND, IDCANCEL, IDYES, 1},
-               {WM_SYSCOMMAND, SC_CLOSE, IDYES, 1},
-               {WM_COMMAND, IDOK, IDYES, 1},
-               {WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDYES, 0},
-               {WM_COMMAND, IDC_METER, IDYES, 0}};
-  for (const auto& c : cases) {
+  // The message and its wParam, the answer to the question, and whether it is asked.
+  const std::tuple<UINT, WPARAM, int, bool> cases[] = {
+      {WM_COMMAND, IDCANCEL, IDNO, true},
+      {WM_COMMAND, IDOK, IDNO, true},
+      {WM_SYSCOMMAND, SC_CLOSE, IDNO, true},
+      {WM_COMMAND, IDCANCEL, IDYES, true},
+      {WM_SYSCOMMAND, SC_CLOSE, IDYES, true},
+      {WM_COMMAND, IDOK, IDYES, true},
+      {WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDYES, false},
+      {WM_COMMAND, IDC_METER, IDYES, false}};
+  for (const auto& [message, wParam, answer, asked] : cases) {
     FreshState state;
     Dialog progress(IDD_PROGRESS);
     progress.Show(100);
-    BoxRecorder boxes({c.answer});
-    SendMessageA(progress.window, c.message, c.wParam, 0);
+    BoxRecorder boxes({answer});
+    SendMessageA(progress.window, message, wParam, 0);
     for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
-    ASSERT_EQ(boxes.boxes.size(), c.boxes) << c.message << " " << c.wParam;
-    const bool cancelled = c.boxes && c.answer == IDYES;
-    for (const Box& box : boxes.boxes) {
-      EXPECT_EQ(
-          box.text,
-          "Setup has not completed installing the software.\nAre you sure you want to cancel?");
-      EXPECT_EQ(box.owner, progress.window);
-      EXPECT_EQ(box.caption, "Karvex Setup");
-      EXPECT_EQ(box.flags, static_cast<unsigned>(MB_ICONQUESTION | MB_YESNO));
-    }
+    const Box question{progress.window,
+                       "Setup has not completed installing the software.\nAre you sure you want "
+                       "to cancel?",
+                       "Karvex Setup", MB_ICONQUESTION | MB_YESNO};
+    EXPECT_EQ(boxes.boxes, asked ? std::vector<Box>{question} : std::vector<Box>{}) << wParam;
+    const bool cancelled = asked && answer == IDYES;
     EXPECT_EQ(IsWindowEnabled(progress.item(IDCANCEL)), !cancelled);
     EXPECT_EQ(g_setup.cancelRequested, cancelled);
     EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, 4, 0), cancelled);

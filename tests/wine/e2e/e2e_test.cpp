@@ -101,8 +101,7 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
   if (arrangement == kFileManager || arrangement == kShellExtension) WriteFile(held, "library");
   const platform::KernelHandle holder(
       CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
-  harness::Process first;
-  if (arrangement == kSecondSetup) first = harness::Process(setupCommand, medium.c_str());
+  const harness::Process first(arrangement == kSecondSetup ? setupCommand : "", medium.c_str());
   ASSERT_TRUE(arrangement != kSecondSetup || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
 
   harness::Process setup(setupCommand, medium.c_str());

@@ -1,6 +1,6 @@
 // Windows, texts, clicks, message boxes and processes for the Wine harness.
-// Windows of other processes are found through EnumWindows, which under Wine sees every window
-// of the prefix's desktop; texts are read without blocking on a busy thread.
+// Windows of other processes are found in the desktop's list of top-level windows, which under
+// Wine holds every window of the prefix; texts are read without blocking on a busy thread.
 #include "tests/wine/harness/harness.h"
 
 #include "res/dialog.h"
@@ -26,21 +26,14 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-using Matcher = std::function<bool(HWND)>;
-BOOL CALLBACK Match(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<std::pair<const Matcher*, HWND>*>(param);
-  return (*search->first)(window) ? (search->second = window, FALSE) : TRUE;
-}
-
-HWND FindTop(DWORD processId, const Matcher& matches) {
-  const Matcher inProcess = [&](HWND window) {
+// The first top-level window, visible or not, of process processId (0: any) that matches.
+HWND FindTop(DWORD processId, const std::function<bool(HWND)>& matches) {
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    return (!processId || process == processId) && matches(window);
-  };
-  std::pair<const Matcher*, HWND> search{&inProcess, nullptr};
-  EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-  return search.second;
+    if ((!processId || process == processId) && matches(window)) return window;
+  }
+  return nullptr;
 }
 
 HWND WaitForTop(const std::function<HWND()>& find, DWORD timeoutMs) {
@@ -157,13 +150,6 @@ Process::Process(const std::string& commandLine, const char* workDir) {
   CloseHandle(info.hThread);
   handle_.Reset(info.hProcess);
   id_ = info.dwProcessId;
-}
-
-Process& Process::operator=(Process&& other) noexcept {
-  Terminate();
-  handle_ = std::move(other.handle_);
-  id_ = other.id_;
-  return *this;
 }
 
 bool Process::Running() const {

@@ -73,8 +73,6 @@ class Process {
  public:
   Process() = default;
   Process(const std::string& commandLine, const char* workDir = nullptr);
-  Process(Process&&) noexcept = default;
-  Process& operator=(Process&& other) noexcept;
   ~Process() { Terminate(); }
   bool started() const { return static_cast<bool>(handle_); }
   DWORD id() const { return id_; }
