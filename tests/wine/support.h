@@ -39,30 +39,23 @@ inline void PrintTo(const Box& box, std::ostream* out) {
 
 // Records every box shown through the platform layer; answers them in turn with `answers`,
 // IDOK once those are used up.
-class BoxRecorder {
- public:
+struct BoxRecorder {
   explicit BoxRecorder(std::vector<int> inTurn = {}) : answers(std::move(inTurn)) {
-    Current() = this;
-    platform::HostHooks hooks = previous_;
+    current = this;
+    platform::HostHooks hooks = previous;
     hooks.messageBox = [](platform::WindowHandle owner, const char* text, const char* caption,
                           unsigned flags) {
-      auto& shown = Current()->boxes;
-      shown.push_back({static_cast<HWND>(owner), text, caption ? caption : "<none>", flags});
-      return shown.size() <= Current()->answers.size() ? Current()->answers[shown.size() - 1]
-                                                       : IDOK;
+      current->boxes.push_back({HWND(owner), text, caption ? caption : "<none>", flags});
+      const size_t k = current->boxes.size() - 1;
+      return k < current->answers.size() ? current->answers[k] : IDOK;
     };
     platform::SetHostHooks(hooks);
   }
-  ~BoxRecorder() { platform::SetHostHooks(previous_); }
+  ~BoxRecorder() { platform::SetHostHooks(previous); }
   std::vector<Box> boxes;
   std::vector<int> answers;
-
- private:
-  static BoxRecorder*& Current() {
-    static BoxRecorder* current = nullptr;
-    return current;
-  }
-  const platform::HostHooks previous_ = platform::CurrentHostHooks();
+  const platform::HostHooks previous = platform::CurrentHostHooks();
+  static inline BoxRecorder* current = nullptr;
 };
 
 // A fresh run-wide state as at start-up (module, title, action text, Meter class), with the

@@ -18,15 +18,25 @@ const char kNotInstalled[] =
     "The software has not been successfully installed.\nYou must run Setup again before using "
     "the software.";
 
-enum Arrangement {
-  kNothing,
+// The ways a run ends; this process plays the other programs as the row's way needs them.
+enum Way {
+  kDone,
+  kCancelled,
   kKarvexRuns,
   kFileManager,
-  kSecondSetup,
-  kCompanionBlocked,
-  kMainBlocked,
-  kShellExtension
+  kSetupRuns,
+  kCopyFails,
+  kMainKept,
+  kShellOff
 };
+const char* const kWayNames[] = {"Done",
+                                 "CancelledInTheDialog",
+                                 "RefusedWhileKarvexRuns",
+                                 "RefusedWhileFileManagerKeepsItsAddOn",
+                                 "RefusedWhileSetupRuns",
+                                 "FailedCompanionCopyInstallsNothingOfThePayload",
+                                 "OldMainProgramNotReplaced",
+                                 "ShellExtensionSwitchedOff"};
 
 struct Expected {
   int owner;         // the control of the owning SETUP window; 0: no owner
@@ -35,38 +45,24 @@ struct Expected {
 };
 
 struct Row {
-  const char* label;
-  Arrangement arrangement;
-  int button;  // pressed in the destination dialog; 0: the run ends before it
+  Way way;
   std::vector<Expected> boxes;
   bool progressAtLastBox = false, payloadInstalled = false, launched = false;
 };
 
 const Row kRows[] = {
-    {"Done", kNothing, IDOK, {}, false, true, true},
-    {"CancelledInTheDialog", kNothing, IDCANCEL, {{0, kNotInstalled}}, false, false, false},
-    {"KarvexRuns", kKarvexRuns, 0, {{0, "Another version of Karvex is running."}}, 0, 0, 0},
-    {"FileManagerKeepsItsAddOn", kFileManager, 0, {{0, "The Karvex installation procedure"}}},
-    {"AnotherSetupRuns", kSecondSetup, 0, {{0, "Setup is already running.  Please wait"}}},
-    {"FailedCompanionCopyInstallsNothingOfThePayload",
-     kCompanionBlocked,
-     IDOK,
-     {{IDC_METER, "Cannot open %s\\KARVEX.TXT for writing"}, {0, kNotInstalled}}},
-    {"MainProgramNotReplaced",
-     kMainBlocked,
-     IDOK,
-     {{IDC_METER, "Cannot open %s\\KARVEX32.EXE for writing"}, {0, kNotInstalled}},
-     1,
-     1,
-     0},
-    {"ShellExtensionSwitchedOff",
-     kShellExtension,
-     IDOK,
-     {{IDC_FOLDER, "Setup can not close the \"Karvex Shell", IDYES},
-      {IDC_FOLDER, "\nKarvex's Shell Extension has been temporarily turned off."}}},
+    {kDone, {}, false, true, true},
+    {kCancelled, {{0, kNotInstalled}}},
+    {kKarvexRuns, {{0, "Another version of Karvex is running.  Please close it and re-run"}}},
+    {kFileManager, {{0, "The Karvex installation procedure can not close the \"Karvex File"}}},
+    {kSetupRuns, {{0, "Setup is already running.  Please wait until it has finished"}}},
+    {kCopyFails, {{IDC_METER, "Cannot open %s\\KARVEX.TXT for writing"}, {0, kNotInstalled}}},
+    {kMainKept, {{IDC_METER, "Cannot open %s\\KARVEX32.EXE for"}, {0, kNotInstalled}}, 1, 1},
+    {kShellOff,
+     {{IDC_FOLDER, "Setup can not close the \"Karvex Shell", IDYES}, {IDC_FOLDER, "\nKarvex's"}}},
 };
 
-void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
+void PrintTo(const Row& row, std::ostream* out) { *out << kWayNames[row.way]; }
 
 class EndToEnd : public ::testing::TestWithParam<Row> {};
 
@@ -85,31 +81,29 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
                              nullptr, nullptr,        nullptr, nullptr, name};
     RegisterClassA(&windowClass);
   }
-  const Arrangement arrangement = row.arrangement;
-  const char* otherClass = arrangement == kKarvexRuns ? "Karvex2WClass" : "WFS_Frame";
-  const HWND other = arrangement == kKarvexRuns || arrangement == kFileManager
-                         ? CreateWindowA(otherClass, "", 0, 0, 0, 9, 9, 0, 0, 0, 0)
+  const Way way = row.way;
+  const HWND other = way == kKarvexRuns || way == kFileManager
+                         ? CreateWindowA(way == kKarvexRuns ? "Karvex2WClass" : "WFS_Frame", "", 0,
+                                         0, 0, 9, 9, 0, 0, 0, 0)
                          : nullptr;
   ProfileGuard addOn("winfile.ini", "AddOns", "Karvex"), shell("karvex32.ini", "fm", "shlExt");
-  if (arrangement >= kCompanionBlocked) CreateDirectoryA(folder.c_str(), nullptr);
-  if (arrangement == kCompanionBlocked)
-    CreateDirectoryA((folder + "\\KARVEX.TXT").c_str(), nullptr);
-  if (arrangement == kMainBlocked) CreateDirectoryA((folder + "\\KARVEX32.EXE").c_str(), nullptr);
-  const std::string held =
-      arrangement == kFileManager ? work + "KXFM.DLL" : folder + "\\kxshlext.dll";
-  if (arrangement == kFileManager) addOn.Write(held.c_str());
-  if (arrangement == kFileManager || arrangement == kShellExtension) WriteFile(held, "library");
+  CreateDirectoryA(folder.c_str(), nullptr);  // a fresh folder is taken as it is
+  if (way == kCopyFails) CreateDirectoryA((folder + "\\KARVEX.TXT").c_str(), nullptr);
+  if (way == kMainKept) CreateDirectoryA((folder + "\\KARVEX32.EXE").c_str(), nullptr);
+  const std::string held = way == kFileManager ? work + "KXFM.DLL" : folder + "\\kxshlext.dll";
+  if (way == kFileManager) addOn.Write(held.c_str());
+  if (way == kFileManager || way == kShellOff) WriteFile(held, "library");
   const platform::KernelHandle holder(
       CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
-  const harness::Process first(arrangement == kSecondSetup ? setupCommand : "", medium.c_str());
-  ASSERT_TRUE(arrangement != kSecondSetup || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
+  const harness::Process first(way == kSetupRuns ? setupCommand : "", medium.c_str());
+  ASSERT_TRUE(way != kSetupRuns || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
 
   harness::Process setup(setupCommand, medium.c_str());
-  if (row.button) {
+  if (way == kDone || way == kCancelled || way >= kCopyFails) {
     const HWND dialog = harness::WaitForSetupWindow(setup.id(), IDC_FOLDER);
     ASSERT_TRUE(dialog && harness::TypeText(GetDlgItem(dialog, IDC_FOLDER), folder));
     harness::SaveScreenshot("e2e-destination-dialog", dialog);
-    ASSERT_TRUE(harness::ClickControl(dialog, row.button));
+    ASSERT_TRUE(harness::ClickControl(dialog, way == kCancelled ? IDCANCEL : IDOK));
   }
   for (const Expected& expected : row.boxes) {
     const HWND owner =
@@ -145,6 +139,6 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, EndToEnd, ::testing::ValuesIn(kRows),
-                         [](const auto& param) { return std::string(param.param.label); });
+                         [](const auto& param) { return std::string(kWayNames[param.param.way]); });
 
 }  // namespace
