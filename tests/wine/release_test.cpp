@@ -144,57 +144,53 @@ TEST_F(Release, FileManagerIsAskedToReloadItsAddOnAndWaitedForTwoSeconds) {
 
 TEST_F(Release, ShellExtensionIsWaitedForThenSwitchedOffOrKept) {
   const std::string wait = "Please wait a moment while the Karvex Shell Extension is unloaded.|";
-  const std::pair<int, unsigned> ask{MSG_SHELL_EXTENSION_BUSY, MB_ICONERROR | MB_YESNO},
+  using Message = std::pair<int, unsigned>;  // text and flags
+  const Message ask{MSG_SHELL_EXTENSION_BUSY, MB_ICONERROR | MB_YESNO},
       off{MSG_SHELL_EXTENSION_OFF, MB_ICONINFORMATION};
-  const struct {
-    bool present;
-    const char* letGoAt;  // the stars shown when Explorer lets the library go; "": not held
-    int answer, result;
-    std::string prompts;  // "": as they were
-    DWORD atLeast;
-    std::vector<std::pair<int, unsigned>> boxes;  // text and flags
-  } cases[] = {
-      {false, "", IDOK, 1, "", 0, {}},
-      {true, "", IDOK, 1, "", 0, {}},
-      {true, "**", IDOK, 1, wait + "**", 2500, {}},
-      {true, "never", IDNO, 1006, wait + std::string(15, '*'), 16500, {ask}},
-      {true, "never", IDYES, 0, wait + std::string(15, '*'), 16500, {ask, off}},
-  };
-  for (const auto& c : cases) {
+  // The library there, the stars shown when Explorer lets it go ("": not held), the answer to
+  // the question, the result, the prompts then ("": as they were), the least time and the boxes.
+  const std::tuple<bool, const char*, int, int, std::string, DWORD, std::vector<Message>> cases[] =
+      {{false, "", IDOK, 1, "", 0, {}},
+       {true, "", IDOK, 1, "", 0, {}},
+       {true, "**", IDOK, 1, wait + "**", 2500, {}},
+       {true, "never", IDNO, 1006, wait + std::string(15, '*'), 16500, {ask}},
+       {true, "never", IDYES, 0, wait + std::string(15, '*'), 16500, {ask, off}}};
+  for (const auto& [present, letGoAt, answer, result, after, atLeast, messages] : cases) {
     TearDown();
     for (const char* key : kShellKeys)
       for (const char* sub : {"\\InprocServer32\\Deeper", "\\Sibling"})
         RegSetValueA(HKEY_CLASSES_ROOT, (std::string(key) + sub).c_str(), REG_SZ, "x", 1);
     DeleteFileA(library_.c_str());
-    if (c.present) WriteFile(library_, "shell extension");
-    if (*c.letGoAt) Hold(library_, INFINITE);
+    if (present) WriteFile(library_, "shell extension");
+    if (*letGoAt) Hold(library_, INFINITE);
     g_setup.busyCursor = 0;
     Dialog dialog(IDD_DESTINATION);
     const auto prompts = [&] { return dialog.Text(IDC_PROMPT1) + "|" + dialog.Text(IDC_PROMPT2); };
     const std::string before = prompts();
-    WindowSpy spy(dialog.item(IDC_PROMPT2), [&](UINT message, WPARAM, LPARAM text) {
-      if (message == WM_SETTEXT && lstrcmpA(reinterpret_cast<const char*>(text), c.letGoAt) == 0) {
-        harness::SaveScreenshot("release-shell-extension-waiting", dialog.window);
-        LetGo();
-      }
-    });
-    BoxRecorder boxes({c.answer});
+    WindowSpy spy(
+        dialog.item(IDC_PROMPT2), [&, stars = letGoAt](UINT message, WPARAM, LPARAM text) {
+          if (message == WM_SETTEXT && lstrcmpA(reinterpret_cast<const char*>(text), stars) == 0) {
+            harness::SaveScreenshot("release-shell-extension-waiting", dialog.window);
+            LetGo();
+          }
+        });
+    BoxRecorder boxes({answer});
     const DWORD start = GetTickCount();
-    EXPECT_EQ(ReleaseShellExtension(dialog.window), c.result);
-    EXPECT_GE(GetTickCount() - start + 16, c.atLeast);
+    EXPECT_EQ(ReleaseShellExtension(dialog.window), result);
+    EXPECT_GE(GetTickCount() - start + 16, atLeast);
     std::vector<Box> expected;
-    for (const auto& [id, flags] : c.boxes)
+    for (const auto& [id, flags] : messages)
       expected.push_back({dialog.window, LoadMessageText(id), "Karvex Setup", flags});
     EXPECT_EQ(boxes.boxes, expected);
-    EXPECT_EQ(prompts(), c.prompts.empty() ? before : c.prompts);
-    EXPECT_EQ(g_setup.busyCursor, c.result != 1);
+    EXPECT_EQ(prompts(), after.empty() ? before : after);
+    EXPECT_EQ(g_setup.busyCursor, result != 1);
     char value[8] = "";
     LONG size = sizeof value;
     RegQueryValueA(HKEY_LOCAL_MACHINE, kAlwaysUnload, value, &size);
-    EXPECT_STREQ(value, c.atLeast ? "1" : "");
-    EXPECT_EQ(Profile("karvex32.ini", "fm", "shlExt"), c.result ? "<none>" : "0");
+    EXPECT_STREQ(value, atLeast ? "1" : "");
+    EXPECT_EQ(Profile("karvex32.ini", "fm", "shlExt"), result ? "<none>" : "0");
     for (size_t k = 0; k < std::size(kShellKeys); ++k)  // the first ten are the extension's
-      EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kShellKeys[k]), c.result || k >= 10) << k;
+      EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kShellKeys[k]), result || k >= 10) << k;
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Karvex\\shellex"));
   }
 }

@@ -5,7 +5,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <fstream>
 
 namespace harness {
@@ -100,10 +99,9 @@ std::string SaveScreenshot(const std::string& name, HWND window) {
   const DWORD length = GetEnvironmentVariableA("KX_SCREEN_DIR", folder, sizeof folder);
   RECT r;
   if (length == 0 || length >= sizeof folder || !GetWindowRect(window, &r)) return "";
-  constexpr int kMargin = 12;
-  r = {std::max(0L, r.left - kMargin), std::max(0L, r.top - kMargin),
-       std::min<LONG>(GetSystemMetrics(SM_CXSCREEN), r.right + kMargin),
-       std::min<LONG>(GetSystemMetrics(SM_CYSCREEN), r.bottom + kMargin)};
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  InflateRect(&r, 12, 12);  // a margin, within the screen
+  IntersectRect(&r, &r, &screen);
   const std::vector<COLORREF> image = FromScreen(r);
   if (image.empty()) return "";
   std::string path = WindowsPath(folder);
