@@ -3,6 +3,7 @@
 // (contents, sizes around the 15360-byte chunk, times, the meter moving on 10240-byte
 // boundaries), cancel before file k, and every copy failure with its message and owner.
 #include "setup/companion.h"
+#include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +21,7 @@ constexpr uint64_t kStamp = 0x01DA9B0C12345678;  // a time stamp with odd ticks
 
 // A folder the build prepares with files that fail (see CMakeLists.txt), as Wine sees it.
 std::string Fixture(const char* name) {
-  std::string path = std::string("Z:") + KX_FIXTURES_DIR + "/" + name + "/";
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
+  return harness::WindowsPath(KX_FIXTURES_DIR + std::string("/") + name + "/");
 }
 
 class Companions : public ::testing::Test {

@@ -69,7 +69,7 @@ TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
   DestroyWindow(host);
 }
 
-TEST(ProgressWindow, IsCreatedHiddenTitledCentredAndResetWhenShown) {
+TEST(ProgressWindow, IsCreatedHiddenTitledCentredResetWhenShownAndShowsTheProgress) {
   FreshState state;
   Dialog progress(IDD_PROGRESS);
   EXPECT_FALSE(IsWindowVisible(progress.window));
@@ -91,11 +91,7 @@ TEST(ProgressWindow, IsCreatedHiddenTitledCentredAndResetWhenShown) {
               reset ? "" : "old actionOLD.TXT");
     EXPECT_EQ(progress.Meter(MM_GETRANGE) * 10 + progress.Meter(MM_GETPOS), reset ? 0 : 73);
   }
-}
-
-TEST(ProgressWindow, ShowsTheEntryAndAddsTheCompanionUnitsToTheEngineProgress) {
-  FreshState state;
-  Dialog progress(IDD_PROGRESS);
+  // Shown, it names the entry and adds the companion units to the engine's progress.
   progress.Show(1000);
   const char name[] = "A name with blanks.txt";
   SendMessageA(progress.window, PWM_ENTRYNAME, 0, reinterpret_cast<LPARAM>(name));
