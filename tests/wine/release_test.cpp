@@ -1,8 +1,6 @@
-// Extension release under Wine: the exclusive-open wait and its budget, File Manager's add-on,
-// the shell extension (nothing to release, released during the third wait, never released and
-// switched off or kept) and the deletion of registry trees. File Manager and Explorer are
-// played by this thread: a frame window and a file handle that the wait's own message pump
-// lets go, from a timer or when the row's stars show.
+// Extension release under Wine: the exclusive-open wait, File Manager's add-on, the shell
+// extension (free, let go during the waits, or kept and switched off) and registry trees. This
+// thread plays File Manager and Explorer, letting their files go from the wait's message pump.
 #include "setup/release.h"
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"

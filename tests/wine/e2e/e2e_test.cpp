@@ -1,8 +1,6 @@
-// End-to-end runs of SETUP.EXE under Wine, one row for each way a run can end: each builds a
-// medium with kxmedium, starts the real SETUP.EXE from it and plays the user from outside
-// through the harness, answering the boxes the row lists (owner, text, caption) and checking
-// what is left behind and how the main program (kxprobe.exe) was started. This process also
-// plays the other programs: a running Karvex, File Manager, Explorer and another setup.
+// End-to-end runs of the real SETUP.EXE under Wine, one row for each way a run can end: the user
+// is played from outside through the harness, the boxes checked and answered, then what is left
+// behind and how the main program (kxprobe.exe) was started are checked.
 #include "res/companions.h"
 #include "tests/wine/e2e/medium_reader.h"
 #include "tests/wine/harness/harness.h"
