@@ -1,8 +1,7 @@
 // Support for the in-process Wine tests of the setup's steps and windows: every message box
 // recorded through the platform's host hook (owner, text, caption, flags) and answered, the
-// run-wide state fresh for each test, registry and profile values put back, the progress
-// window and a stand-in destination dialog from the real templates, and scratch files and
-// media built with kxmedium.
+// run-wide state fresh for each test, registry and profile values put back, the setup's
+// dialogs from the real templates, and scratch files and media built with kxmedium.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,37 +31,31 @@ struct Box {
   std::string text;
   std::string caption;  // "<none>" for a box without caption
   unsigned flags;
+  bool operator==(const Box&) const = default;
 };
+inline void PrintTo(const Box& box, std::ostream* out) {
+  *out << box.owner << " \"" << box.text << "\" " << box.caption << " " << box.flags;
+}
 
 // Records every box shown through the platform layer; answers them in turn with `answers`,
 // IDOK once those are used up.
-class BoxRecorder {
- public:
+struct BoxRecorder {
   explicit BoxRecorder(std::vector<int> inTurn = {}) : answers(std::move(inTurn)) {
-    Current() = this;
-    previous_ = platform::CurrentHostHooks();
-    platform::HostHooks hooks = previous_;
+    current = this;
+    platform::HostHooks hooks = previous;
     hooks.messageBox = [](platform::WindowHandle owner, const char* text, const char* caption,
                           unsigned flags) {
-      BoxRecorder* self = Current();
-      self->boxes.push_back({static_cast<HWND>(owner), text, caption ? caption : "<none>", flags});
-      const size_t k = self->boxes.size() - 1;
-      return k < self->answers.size() ? self->answers[k] : IDOK;
+      current->boxes.push_back({HWND(owner), text, caption ? caption : "<none>", flags});
+      const size_t k = current->boxes.size() - 1;
+      return k < current->answers.size() ? current->answers[k] : IDOK;
     };
     platform::SetHostHooks(hooks);
   }
-  ~BoxRecorder() { platform::SetHostHooks(previous_), Current() = nullptr; }
-  BoxRecorder(const BoxRecorder&) = delete;
-  BoxRecorder& operator=(const BoxRecorder&) = delete;
+  ~BoxRecorder() { platform::SetHostHooks(previous); }
   std::vector<Box> boxes;
   std::vector<int> answers;
-
- private:
-  static BoxRecorder*& Current() {
-    static BoxRecorder* current = nullptr;
-    return current;
-  }
-  platform::HostHooks previous_;
+  const platform::HostHooks previous = platform::CurrentHostHooks();
+  static inline BoxRecorder* current = nullptr;
 };
 
 // A fresh run-wide state as at start-up (module, title, action text, Meter class), with the
@@ -78,32 +71,29 @@ class FreshState {
     RegisterMeterClass(GetModuleHandleA(nullptr));
     GetCurrentDirectoryA(MAX_PATH, folder_);
   }
-  ~FreshState() { SetCurrentDirectoryA(folder_), g_setup = saved_; }
+  ~FreshState() {
+    SetCurrentDirectoryA(folder_);
+    g_setup = saved_;
+  }
 
  private:
   SetupState saved_;
   char folder_[MAX_PATH];
 };
 
-// A value under HKEY_LOCAL_MACHINE (registry) or of an .ini file (profile; null file: win.ini),
-// put back when the guard ends.
+// A value under HKEY_LOCAL_MACHINE, put back when the guard ends.
 class RegistryValueGuard {
  public:
   RegistryValueGuard(const char* key, const char* value) : key_(key), value_(value) {
-    DWORD size = sizeof data_;
     existed_ = RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_NOEXPAND, &type_,
-                            data_, &size) == ERROR_SUCCESS;
-    size_ = size;
+                            data_, &size_) == ERROR_SUCCESS;
   }
   ~RegistryValueGuard() {
-    if (existed_)
-      RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_, value_, type_, data_, size_);
-    else
-      Remove();
+    if (existed_) RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_, value_, type_, data_, size_);
+    if (!existed_) Remove();
   }
   void Set(DWORD type, const std::string& bytes) {
-    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_, value_, type, bytes.data(),
-                              static_cast<DWORD>(bytes.size())),
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_, value_, type, bytes.data(), bytes.size()),
               ERROR_SUCCESS);
   }
   void Remove() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key_, value_); }
@@ -111,10 +101,11 @@ class RegistryValueGuard {
  private:
   const char *key_, *value_;
   bool existed_;
-  DWORD type_ = REG_SZ, size_ = 0;
+  DWORD type_ = REG_SZ, size_ = 1024;
   BYTE data_[1024];
 };
 
+// A value of an .ini file (null file: win.ini), put back when the guard ends.
 class ProfileGuard {
  public:
   ProfileGuard(const char* file, const char* section, const char* key)
@@ -132,62 +123,50 @@ class ProfileGuard {
   std::string saved_;
 };
 
-// The setup's dialogs as the installation creates them: hidden (the progress window, recorded
-// in progressWindow) or shown with a procedure that does nothing (the destination dialog, the
-// owner of the boxes its steps show).
+// The setup's dialogs as the installation creates them: the progress window hidden (and
+// recorded in progressWindow), the destination dialog shown with a procedure that does nothing
+// (the owner of the boxes its steps show).
 class Dialog {
  public:
-  explicit Dialog(int id) {
-    window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
-                                 id == IDD_PROGRESS ? ProgressDialogProc : Quiet, 0);
-    if (id == IDD_PROGRESS)
-      g_setup.progressWindow = window_;
-    else
-      ShowWindow(window_, SW_SHOW);
+  explicit Dialog(int id)
+      : window(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                  id == IDD_PROGRESS ? ProgressDialogProc : Quiet, 0)) {
+    if (id == IDD_PROGRESS) g_setup.progressWindow = window;
+    if (id != IDD_PROGRESS) ShowWindow(window, SW_SHOW);
   }
-  ~Dialog() {
-    DestroyWindow(window_);
-    if (g_setup.progressWindow == window_) g_setup.progressWindow = nullptr;
-  }
-  Dialog(const Dialog&) = delete;
-  Dialog& operator=(const Dialog&) = delete;
+  ~Dialog() { DestroyWindow(window); }
   // Shows it and sets the meter's range as the installation does after showing.
   void Show(unsigned range) {
-    ShowWindow(window_, SW_SHOW);
-    UpdateWindow(window_);
-    SendDlgItemMessageA(window_, IDC_METER, MM_SETPOS, 0, 0);
-    SendDlgItemMessageA(window_, IDC_METER, MM_SETRANGE, range, 0);
+    ShowWindow(window, SW_SHOW);
+    SendDlgItemMessageA(window, IDC_METER, MM_SETRANGE, range, 0);
   }
-  HWND window() const { return window_; }
-  HWND item(int id) const { return GetDlgItem(window_, id); }
+  HWND item(int id) const { return GetDlgItem(window, id); }
   std::string Text(int id) const {
     char text[300] = "";
-    GetDlgItemTextA(window_, id, text, sizeof text);
+    GetDlgItemTextA(window, id, text, sizeof text);
     return text;
   }
+  LRESULT Meter(UINT message, WPARAM wParam = 0) const {
+    return SendDlgItemMessageA(window, IDC_METER, message, wParam, 0);
+  }
+  const HWND window;
 
  private:
   static INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
   }
-  HWND window_;
 };
 
 // Sees every message sent or dispatched to a window before its procedure does.
 class WindowSpy {
  public:
-  using Observer = std::function<void(UINT message, WPARAM wParam, LPARAM lParam)>;
-  WindowSpy(HWND window, Observer observer) : window_(window), observer_(std::move(observer)) {
+  WindowSpy(HWND window, std::function<void(UINT, WPARAM, LPARAM)> observer)
+      : window_(window), observer_(std::move(observer)) {
     SetPropA(window, "kxspy", this);
     previous_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
   }
-  ~WindowSpy() {
-    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-    RemovePropA(window_, "kxspy");
-  }
-  WindowSpy(const WindowSpy&) = delete;
-  WindowSpy& operator=(const WindowSpy&) = delete;
+  ~WindowSpy() { SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_)); }
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -196,7 +175,7 @@ class WindowSpy {
     return CallWindowProcA(spy->previous_, window, message, wParam, lParam);
   }
   HWND window_;
-  Observer observer_;
+  std::function<void(UINT, WPARAM, LPARAM)> observer_;
   WNDPROC previous_;
 };
 
@@ -225,15 +204,14 @@ inline uint64_t LastWrite(const std::string& path) {
 }
 
 // A fresh empty folder under the Windows temporary folder named after the running test (and
-// suffix), with a trailing backslash.
+// suffix; a parameterised test's slash becomes an underscore), with a trailing backslash.
 inline std::string FreshFolder(const std::string& suffix = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + " " + info->name() + suffix;
+  std::replace(name.begin(), name.end(), '/', '_');
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
-  std::string folder =
-      std::string(temp) + "kx " + info->test_suite_name() + " " + info->name() + suffix;
-  for (size_t k = std::strlen(temp); k < folder.size(); ++k)
-    if (folder[k] == '/') folder[k] = '_';
+  const std::string folder = temp + ("kx " + name);
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   CreateDirectoryA(folder.c_str(), nullptr);
@@ -246,19 +224,18 @@ inline bool BuildMedium(const std::string& work,
                         const std::vector<std::pair<std::string, std::string>>& payload,
                         size_t companionSize = 100, bool storeOnly = true,
                         const std::string& setupProgram = "") {
-  const std::string companions = work + "companions", files = work + "payload";
-  CreateDirectoryA(companions.c_str(), nullptr);
-  CreateDirectoryA(files.c_str(), nullptr);
-  for (const CompanionFile* c = CompanionFiles; c->name; ++c)
-    WriteFile(companions + "\\" + c->name, std::string(companionSize, 'c'));
-  for (const auto& [name, bytes] : payload) WriteFile(files + "\\" + name, bytes);
   kxmedium::BuildOptions options;
-  options.setupProgram = setupProgram.empty() ? work + "SETUP.EXE" : setupProgram;
-  if (setupProgram.empty()) WriteFile(options.setupProgram, "MZ stand-in");
-  options.companionsDir = companions;
-  options.payloadDir = files;
+  options.companionsDir = work + "companions";
+  options.payloadDir = work + "payload";
   options.mediumDir = work + "medium";
   options.storeOnly = storeOnly;
+  options.setupProgram = setupProgram.empty() ? work + "SETUP.EXE" : setupProgram;
+  if (setupProgram.empty()) WriteFile(options.setupProgram, "MZ stand-in");
+  CreateDirectoryA(options.companionsDir.c_str(), nullptr);
+  CreateDirectoryA(options.payloadDir.c_str(), nullptr);
+  for (const CompanionFile* c = CompanionFiles; c->name; ++c)
+    WriteFile(options.companionsDir + "\\" + c->name, std::string(companionSize, 'c'));
+  for (const auto& [name, bytes] : payload) WriteFile(options.payloadDir + "\\" + name, bytes);
   return kxmedium::BuildMedium(options) == 0;
 }
 

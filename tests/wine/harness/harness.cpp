@@ -1,18 +1,17 @@
-// Windows, texts, clicks, message boxes, processes and the actor program for the Wine harness.
-// Windows of other processes are found through EnumWindows, which under Wine sees every window
-// of the prefix's desktop; texts are read without blocking on a busy thread.
+// Windows, texts, clicks, message boxes and processes for the Wine harness.
+// Windows of other processes are found in the desktop's list of top-level windows, which under
+// Wine holds every window of the prefix; texts are read without blocking on a busy thread.
 #include "tests/wine/harness/harness.h"
 
 #include "res/dialog.h"
 
 #include <algorithm>
-#include <atomic>
+#include <map>
 
 namespace harness {
 
 namespace {
 
-constexpr UINT kSendTimeoutMs = 2000;
 constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
 
 HWND ChildWithId(HWND parent, int id) {
@@ -21,28 +20,20 @@ HWND ChildWithId(HWND parent, int id) {
   return nullptr;
 }
 
-DWORD ProcessOf(HWND window) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  return process;
+std::string ClassOf(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
 }
 
-struct Search {
-  const std::function<bool(HWND)>& matches;
-  HWND found;
-};
-
-BOOL CALLBACK Match(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  if (!search->matches(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-HWND FindTop(const std::function<bool(HWND)>& matches) {
-  Search search{matches, nullptr};
-  EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+// The first top-level window, visible or not, of process processId (0: any) that matches.
+HWND FindTop(DWORD processId, const std::function<bool(HWND)>& matches) {
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if ((!processId || process == processId) && matches(window)) return window;
+  }
+  return nullptr;
 }
 
 HWND WaitForTop(const std::function<HWND()>& find, DWORD timeoutMs) {
@@ -59,17 +50,11 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   return true;
 }
 
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 std::string RawTextOf(HWND window) {
   WCHAR wide[1024] = {};
-  const int length = InternalGetWindowText(window, wide, 1024);
   char text[2048] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, length, text, sizeof text - 1, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, wide, InternalGetWindowText(window, wide, 1024), text,
+                      sizeof text - 1, nullptr, nullptr);
   return text;
 }
 
@@ -77,7 +62,7 @@ std::string ControlText(HWND dialog, int id) {
   char text[1024] = {};
   DWORD_PTR copied = 0;
   SendMessageTimeoutA(ChildWithId(dialog, id), WM_GETTEXT, sizeof text,
-                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied);
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
   return text;
 }
 
@@ -95,9 +80,8 @@ bool ClickControl(HWND dialog, int id) {
 }
 
 HWND FindTopWindow(const char* className, const char* title, DWORD processId) {
-  return FindTop([&](HWND window) {
-    return (!processId || ProcessOf(window) == processId) &&
-           (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
+  return FindTop(processId, [&](HWND window) {
+    return (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
            (!title || RawTextOf(window) == title);
   });
 }
@@ -107,9 +91,8 @@ HWND WaitForTopWindow(const char* className, const char* title, DWORD processId,
 }
 
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
-  return FindTop([&](HWND window) {
-    if (ProcessOf(window) != processId || !IsWindowVisible(window) || ClassOf(window) != "#32770")
-      return false;
+  return FindTop(processId, [&](HWND window) {
+    if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return false;
     if (controlId) return ChildWithId(window, controlId) != nullptr;
     // The destination dialog's unnumbered static looks like a box's text.
     return ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
@@ -126,14 +109,13 @@ MessageBoxInfo ReadMessageBox(HWND box) {
   WaitUntilPainted(box);
   MessageBoxInfo info{
       box, GetWindow(box, GW_OWNER), RawTextOf(box), RawTextOf(ChildWithId(box, kBoxTextId)), {}};
-  std::vector<std::pair<LONG, int>> buttons;
+  std::map<LONG, int> buttons;  // by their left edge
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     RECT r;
     GetWindowRect(child, &r);
     if (lstrcmpiA(ClassOf(child).c_str(), "Button") == 0 && IsWindowVisible(child))
-      buttons.emplace_back(r.left, GetDlgCtrlID(child));
+      buttons[r.left] = GetDlgCtrlID(child);
   }
-  std::sort(buttons.begin(), buttons.end());
   for (const auto& b : buttons) info.buttons.push_back(b.second);
   return info;
 }
@@ -170,13 +152,6 @@ Process::Process(const std::string& commandLine, const char* workDir) {
   id_ = info.dwProcessId;
 }
 
-Process& Process::operator=(Process&& other) noexcept {
-  Terminate();
-  handle_ = std::move(other.handle_);
-  id_ = other.id_;
-  return *this;
-}
-
 bool Process::Running() const {
   return handle_ && WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
 }
@@ -193,33 +168,6 @@ void Process::Terminate() {
     WaitExit();
   }
   handle_.Reset();
-}
-
-Actor::Actor(const char* role, DWORD ms, const std::string& subject) {
-  static std::atomic<int> counter{0};
-  const std::string events =
-      "kxactor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-  ready_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-ready").c_str()));
-  release_.Reset(CreateEventA(nullptr, TRUE, FALSE, (events + "-release").c_str()));
-  process_ = Process(Quote(ProgramFolder() + "kxactor.exe") + " " + events + " " + role + " " +
-                     std::to_string(ms) + " " + Quote(subject));
-}
-
-bool Actor::WaitReady() {
-  const auto ready = [&] { return WaitForSingleObject(ready_.get(), 0) == WAIT_OBJECT_0; };
-  return WaitFor([&] { return ready() || !process_.Running(); }) && ready();
-}
-
-void Actor::Release() {
-  SetEvent(release_.get());
-  process_.WaitExit();
-}
-
-std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string program = path;
-  return program.substr(0, program.find_last_of('\\') + 1);
 }
 
 std::string WindowsPath(const std::string& path) {

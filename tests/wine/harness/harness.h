@@ -1,8 +1,7 @@
 // Drives SETUP.EXE's windows under Wine from outside, the way a person would: finds the
 // windows and message boxes of a process, reads their texts, types and clicks, holds the
-// setup's thread still to look at a short-lived window, and saves PNG screenshots. It also
-// starts kxactor.exe, which plays File Manager, a process holding a file open and a running
-// main program. Every wait polls with a timeout; nothing sleeps a fixed time.
+// setup's thread still to look at a short-lived window, saves PNG screenshots and starts
+// processes. Every wait polls with a timeout; nothing sleeps a fixed time.
 #pragma once
 
 #include "platform/win32_handles.h"
@@ -21,7 +20,6 @@ constexpr DWORD kTimeout = 10000;  // default limit of every wait, in millisecon
 // Polls done() about every 5 ms until it answers true (true) or timeoutMs have passed (false).
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = kTimeout);
 
-std::string ClassOf(HWND window);
 // The window's own text without sending it a message: safe while its thread is held still.
 std::string RawTextOf(HWND window);
 // Text through WM_GETTEXT (edit fields included), bounded by a send timeout.
@@ -31,15 +29,15 @@ bool TypeText(HWND edit, const std::string& text);
 // Posts BM_CLICK, as a mouse click would; a disabled or hidden button cannot be clicked.
 bool ClickControl(HWND dialog, int id);
 
-// A top-level window, visible or not, of class (null: any) and exact title (null: any) of process
-// processId (0: any); null when there is none.
+// A top-level window, visible or not, of class (null: any) and exact title (null: any) of
+// process processId (0: any); null when there is none (or, waiting, none came in time).
 HWND FindTopWindow(const char* className, const char* title, DWORD processId = 0);
 HWND WaitForTopWindow(const char* className, const char* title, DWORD processId = 0,
                       DWORD timeoutMs = kTimeout);
 
-// SETUP's visible dialog that holds a control with that id (the destination dialog IDC_FOLDER, the
-// progress window IDC_METER), or else (controlId 0) its message box owned by owner (kAnyOwner:
-// any owner). Null when there is none.
+// SETUP's visible dialog that holds a control with that id (the destination dialog IDC_FOLDER,
+// the progress window IDC_METER), or else (controlId 0) its message box owned by owner
+// (kAnyOwner: any owner). Null when there is none.
 inline const HWND kAnyOwner = reinterpret_cast<HWND>(~uintptr_t{0});
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner = kAnyOwner);
 HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner = kAnyOwner,
@@ -75,8 +73,6 @@ class Process {
  public:
   Process() = default;
   Process(const std::string& commandLine, const char* workDir = nullptr);
-  Process(Process&&) noexcept = default;
-  Process& operator=(Process&& other) noexcept;
   ~Process() { Terminate(); }
   bool started() const { return static_cast<bool>(handle_); }
   DWORD id() const { return id_; }
@@ -89,25 +85,6 @@ class Process {
   DWORD id_ = 0;
 };
 
-// kxactor.exe in one of its roles, until Release() or the end of the object:
-//   "hold"        keeps the file open (others may read, nobody may open it exclusively);
-//   "filemanager" a File Manager frame (WFS_Frame) holding the add-on library, which lets it go
-//                 ms milliseconds after the message "reload add-ons" (INFINITE: never);
-//   "window"      a top-level window of the class named by subject.
-class Actor {
- public:
-  Actor(const char* role, DWORD ms, const std::string& subject);
-  ~Actor() { Release(); }
-  bool WaitReady();
-  void Release();
-
- private:
-  platform::KernelHandle ready_, release_;
-  Process process_;
-};
-
-// The folder of the running program, with a trailing backslash.
-std::string ProgramFolder();
 // A Unix path as Wine sees it (Z: is the Unix root); Windows paths are returned unchanged.
 std::string WindowsPath(const std::string& path);
 std::string Quote(const std::string& argument);

@@ -1,10 +1,11 @@
 // Pixels for the Wine harness: a window's client area read through its own DC (this process)
 // or from the screen (any process; Wine cannot read another process's window DC), and PNG
-// screenshots of a window with a small margin around it.
+// screenshots (8-bit RGB, filter 0 on every row) whose stream zlib compresses and checksums.
 #include "tests/wine/harness/harness.h"
-#include "tests/wine/harness/png.h"
 
-#include <algorithm>
+#include <zlib.h>
+
+#include <fstream>
 
 namespace harness {
 
@@ -36,6 +37,39 @@ std::vector<COLORREF> FromScreen(const RECT& r) {
   return CopyFromDc(platform::WindowDc(nullptr).get(), r);
 }
 
+void PutU32(std::string& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+}
+
+void PutChunk(std::string& out, const char* type, const std::string& data) {
+  PutU32(out, static_cast<uint32_t>(data.size()));
+  const std::string body = type + data;
+  out += body;
+  PutU32(out, crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size()));
+}
+
+std::string EncodePng(int width, int height, const std::vector<COLORREF>& rgb) {
+  std::string rows;
+  for (size_t i = 0; i < rgb.size(); ++i) {
+    if (i % width == 0) rows.push_back(0);
+    rows += {static_cast<char>(rgb[i]), static_cast<char>(rgb[i] >> 8),
+             static_cast<char>(rgb[i] >> 16)};
+  }
+  uLongf packedSize = compressBound(rows.size());
+  std::string packed(packedSize, '\0');
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+            reinterpret_cast<const Bytef*>(rows.data()), rows.size(), 6);
+  packed.resize(packedSize);
+  std::string header, png = "\x89PNG\r\n\x1A\n";
+  PutU32(header, width);
+  PutU32(header, height);
+  header += std::string("\x08\x02\0\0\0", 5);  // 8 bits, truecolour, deflate, no interlace
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", packed);
+  PutChunk(png, "IEND", "");
+  return png;
+}
+
 }  // namespace
 
 std::vector<COLORREF> CaptureClient(HWND window) {
@@ -65,25 +99,16 @@ std::string SaveScreenshot(const std::string& name, HWND window) {
   const DWORD length = GetEnvironmentVariableA("KX_SCREEN_DIR", folder, sizeof folder);
   RECT r;
   if (length == 0 || length >= sizeof folder || !GetWindowRect(window, &r)) return "";
-  constexpr int kMargin = 12;
-  r = {std::max(0L, r.left - kMargin), std::max(0L, r.top - kMargin),
-       std::min<LONG>(GetSystemMetrics(SM_CXSCREEN), r.right + kMargin),
-       std::min<LONG>(GetSystemMetrics(SM_CYSCREEN), r.bottom + kMargin)};
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  InflateRect(&r, 12, 12);  // a margin, within the screen
+  IntersectRect(&r, &r, &screen);
   const std::vector<COLORREF> image = FromScreen(r);
   if (image.empty()) return "";
   std::string path = WindowsPath(folder);
   CreateDirectoryA(path.c_str(), nullptr);
   path += (path.back() == '\\' ? "" : "\\") + name + ".png";
-  const std::vector<uint8_t> png = EncodePng(r.right - r.left, r.bottom - r.top, image);
-  const platform::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file.get() != INVALID_HANDLE_VALUE &&
-                 WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written,
-                           nullptr) &&
-                 written == png.size()
-             ? path
-             : "";
+  std::ofstream out(path, std::ios::binary);
+  return out << EncodePng(r.right - r.left, r.bottom - r.top, image) ? path : "";
 }
 
 }  // namespace harness
