@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -43,13 +44,10 @@ __attribute__((noinline)) void DirtyStack() {
 TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInItsLongForm) {
   FreshState state;
   const std::string root = FreshFolder(), deep = root + "Program Files Folder\\Karvex Archiver";
-  ASSERT_TRUE(CreateDirectoryA((root + "Program Files Folder").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+  ASSERT_TRUE(std::filesystem::create_directories(deep));
   char shortDeep[MAX_PATH] = "";
   GetShortPathNameA(deep.c_str(), shortDeep, sizeof shortDeep);
   ASSERT_NE(shortDeep, deep);
-  std::string slashed = shortDeep;
-  for (char& c : slashed) c = c == '\\' ? '/' : c;
   RegistryValueGuard programFiles(kCurrentVersion, "ProgramFilesDir");
   ProfileGuard zip(nullptr, "extensions", "zip");
   const std::string p200(200, 'P'), pf = std::string("C:\\PF\0", 6);
@@ -66,7 +64,6 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_BINARY, "", "", "C:\\Karvex"},
       {0, "", "", "C:\\Karvex"},
       {REG_SZ, pf, std::string(shortDeep) + "\\KARVEX32.EXE ^.ZIP", deep},
-      {REG_SZ, pf, slashed + "/karvex32.exe ^.zip", deep},
       {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
       {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
       {REG_SZ, pf, "C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE", "C:\\PF\\Karvex"},
@@ -85,7 +82,7 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
 }
 
 // Texts come from this program even where the module is another one, or none.
-TEST(StartUp, SourceFolderAndTimeOrAnErrorBoxAndWindowsThatCannotBeShown) {
+TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
   FreshState state;
   const platform::HostHooks saved = platform::CurrentHostHooks();
   platform::HostHooks hooks = saved;
@@ -102,12 +99,6 @@ TEST(StartUp, SourceFolderAndTimeOrAnErrorBoxAndWindowsThatCannotBeShown) {
               "Cannot find required file SETUP.EXE.  Please verify that the file "
               "exists on the installation disk.|Karvex Setup|16");
   }
-  g_setup.instance = GetModuleHandleA(nullptr);
-  EXPECT_TRUE(LocateSource());
-  EXPECT_EQ(std::string(g_setup.sourceDir), ProgramFolder());
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  EXPECT_EQ(uint64_t{g_setup.setupTime.high} << 32 | g_setup.setupTime.low, LastWrite(self));
 
   g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
   const std::string notInstalled =
@@ -134,42 +125,42 @@ class Payload : public ::testing::Test {
   std::string work_ = FreshFolder(), dest_ = work_ + "dest";
 };
 
+bool Extract() { return ExtractPayload() == 1; }
+
+// A failed companion copy ends the run before the payload, nothing of which is installed.
 TEST_F(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   const std::string data(40000, 'd');
   ASSERT_TRUE(BuildMedium(work_, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", data}}, 100, false));
+  ASSERT_EQ(LookUpFile((work_ + "medium\\SETUP.EXE").c_str()), 0);
+  g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
+  const std::string lost = work_ + "medium\\LICENSE.TXT";
   const struct {
+    bool (*step)();
     std::string source;  // "": the medium
-    std::string box;     // "": extracted
+    std::string box;     // "": done
+    bool staged;         // the main program is there afterwards
   } cases[] = {
-      {"", ""},
-      {"C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0"},  // not cut short
-      {"C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16"},
+      {CopyAndExtract, "",
+       "Cannot find required file LICENSE.TXT.  Please verify that the file exists on the "
+       "installation disk.|Karvex Setup|16",
+       false},
+      {Extract, "", "", true},
+      {Extract, "C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0", true},
+      {Extract, "C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16", true},
   };
+  ASSERT_TRUE(DeleteFileA(lost.c_str()));  // the third: the first two copy well
   for (const auto& c : cases) {
     if (!c.source.empty()) lstrcpyA(g_setup.sourceDir, c.source.c_str());
     BoxRecorder boxes;
-    EXPECT_EQ(ExtractPayload(), c.box.empty() ? 1 : 0) << c.source;
+    EXPECT_EQ(c.step(), c.box.empty()) << c.source;
     EXPECT_EQ(OneBox(boxes), c.box);
+    EXPECT_EQ(Exists(dest_ + "\\KARVEX32.EX_"), c.staged);
   }
-  EXPECT_EQ(ReadFile(dest_ + "\\KARVEX32.EX_"), "M");
+  EXPECT_TRUE(Exists(dest_ + "\\" + CompanionFiles[1].name));
   EXPECT_EQ(ReadFile(dest_ + "\\DATA.TXT"), data);
   // The archive holds local times to two seconds; the file gets its universal time back.
   const uint64_t source = LastWrite(work_ + "payload\\DATA.TXT");
   EXPECT_LT(source - LastWrite(dest_ + "\\DATA.TXT") + 20000000, 40000000u);
-}
-
-// A failed companion copy ends the run before the payload: nothing of it is installed.
-TEST_F(Payload, FailedCompanionCopyExtractsNothing) {
-  ASSERT_TRUE(BuildMedium(work_, {{"KARVEX32.EXE", std::string(3000, 'M')}}));
-  ASSERT_EQ(LookUpFile((work_ + "medium\\SETUP.EXE").c_str()), 0);
-  g_setup.setupTime = FoundFileData.lastWrite;  // the first two companions copy well
-  ASSERT_TRUE(DeleteFileA((work_ + "medium\\" + CompanionFiles[2].name).c_str()));
-  BoxRecorder boxes;
-  EXPECT_FALSE(CopyAndExtract());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_NE(boxes.boxes[0].text.find(CompanionFiles[2].name), std::string::npos);
-  EXPECT_TRUE(Exists(dest_ + "\\" + CompanionFiles[1].name));
-  EXPECT_FALSE(Exists(dest_ + "\\KARVEX32.EX_"));
 }
 
 TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
