@@ -10,21 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 namespace {
 
 using namespace kxtest;
 
 constexpr char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  *(std::strrchr(path, '\\') + 1) = '\0';
-  return path;
-}
 
 // The one box a step showed, as "text|caption|flags|owner"; "" when it showed none.
 std::string OneBox(const BoxRecorder& boxes) {
@@ -51,11 +44,8 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
   RegistryValueGuard programFiles(kCurrentVersion, "ProgramFilesDir");
   ProfileGuard zip(nullptr, "extensions", "zip");
   const std::string p200(200, 'P'), pf = std::string("C:\\PF\0", 6);
-  const struct {
-    DWORD type;               // of the program-files value; 0: none
-    std::string stored, zip;  // zip "": no association
-    std::string proposed;
-  } cases[] = {
+  // The program-files value's type (0: none) and bytes, the association ("": none), the folder.
+  const std::tuple<DWORD, std::string, std::string, std::string> cases[] = {
       {REG_SZ, pf, "", "C:\\PF\\Karvex"},
       {REG_BINARY, "D:\\PF\\", "", "D:\\PF\\\\Karvex"},  // no terminator; the backslash stays
       {REG_BINARY, p200, "", p200 + "\\Karvex"},
@@ -68,12 +58,12 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
       {REG_SZ, pf, "C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE", "C:\\PF\\Karvex"},
   };
-  for (const auto& c : cases) {
-    c.type ? programFiles.Set(c.type, c.stored) : programFiles.Remove();
-    zip.Write(c.zip.empty() ? nullptr : c.zip.c_str());
+  for (const auto& [type, stored, association, proposed] : cases) {
+    type ? programFiles.Set(type, stored) : programFiles.Remove();
+    zip.Write(association.empty() ? nullptr : association.c_str());
     DirtyStack();
     ProposeDefaultDir();
-    EXPECT_EQ(std::string(g_setup.defaultDir), c.proposed) << c.stored << c.zip;
+    EXPECT_EQ(std::string(g_setup.defaultDir), proposed) << stored << association;
   }
   char out[8] = "";
   EXPECT_EQ(ReadProgramFilesDir(out, 5), 0);  // with its terminator, no room
@@ -113,33 +103,23 @@ TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
   platform::SetHostHooks(saved);
 }
 
-class Payload : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
-    lstrcpyA(g_setup.sourceDir, (work_ + "medium\\").c_str());
-    lstrcpyA(g_setup.destPath, dest_.c_str());
-    lstrcpyA(g_setup.destDir, (dest_ + "\\").c_str());
-  }
-  FreshState state_;
-  std::string work_ = FreshFolder(), dest_ = work_ + "dest";
-};
-
 bool Extract() { return ExtractPayload() == 1; }
 
 // A failed companion copy ends the run before the payload, nothing of which is installed.
-TEST_F(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
+TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
+  FreshState state;
+  const std::string work = FreshFolder(), dest = work + "dest";
+  ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr));
+  lstrcpyA(g_setup.sourceDir, (work + "medium\\").c_str());
+  lstrcpyA(g_setup.destPath, dest.c_str());
+  lstrcpyA(g_setup.destDir, (dest + "\\").c_str());
   const std::string data(40000, 'd');
-  ASSERT_TRUE(BuildMedium(work_, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", data}}, 100, false));
-  ASSERT_EQ(LookUpFile((work_ + "medium\\SETUP.EXE").c_str()), 0);
+  ASSERT_TRUE(BuildMedium(work, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", data}}, 100, false));
+  ASSERT_EQ(LookUpFile((work + "medium\\SETUP.EXE").c_str()), 0);
   g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
-  const std::string lost = work_ + "medium\\LICENSE.TXT";
-  const struct {
-    bool (*step)();
-    std::string source;  // "": the medium
-    std::string box;     // "": done
-    bool staged;         // the main program is there afterwards
-  } cases[] = {
+  // The step, the source folder ("": the medium), its box ("": done), whether the staged main
+  // program is there afterwards.
+  const std::tuple<bool (*)(), std::string, std::string, bool> cases[] = {
       {CopyAndExtract, "",
        "Cannot find required file LICENSE.TXT.  Please verify that the file exists on the "
        "installation disk.|Karvex Setup|16",
@@ -148,48 +128,46 @@ TEST_F(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
       {Extract, "C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0", true},
       {Extract, "C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16", true},
   };
-  ASSERT_TRUE(DeleteFileA(lost.c_str()));  // the third: the first two copy well
-  for (const auto& c : cases) {
-    if (!c.source.empty()) lstrcpyA(g_setup.sourceDir, c.source.c_str());
+  // The third companion is lost: the first two copy well.
+  ASSERT_TRUE(DeleteFileA((work + "medium\\LICENSE.TXT").c_str()));
+  for (const auto& [step, source, box, staged] : cases) {
+    if (!source.empty()) lstrcpyA(g_setup.sourceDir, source.c_str());
     BoxRecorder boxes;
-    EXPECT_EQ(c.step(), c.box.empty()) << c.source;
-    EXPECT_EQ(OneBox(boxes), c.box);
-    EXPECT_EQ(Exists(dest_ + "\\KARVEX32.EX_"), c.staged);
+    EXPECT_EQ(step(), box.empty()) << source;
+    EXPECT_EQ(OneBox(boxes), box);
+    EXPECT_EQ(Exists(dest + "\\KARVEX32.EX_"), staged);
   }
-  EXPECT_TRUE(Exists(dest_ + "\\" + CompanionFiles[1].name));
-  EXPECT_EQ(ReadFile(dest_ + "\\DATA.TXT"), data);
+  EXPECT_TRUE(Exists(dest + "\\" + CompanionFiles[1].name));
+  EXPECT_EQ(ReadFile(dest + "\\DATA.TXT"), data);
   // The archive holds local times to two seconds; the file gets its universal time back.
-  const uint64_t source = LastWrite(work_ + "payload\\DATA.TXT");
-  EXPECT_LT(source - LastWrite(dest_ + "\\DATA.TXT") + 20000000, 40000000u);
+  const uint64_t source = LastWrite(work + "payload\\DATA.TXT");
+  EXPECT_LT(source - LastWrite(dest + "\\DATA.TXT") + 20000000, 40000000u);
 }
 
 TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   FreshState state;
   g_setup.progressWindow = reinterpret_cast<HWND>(0x1234);  // recorded as the owner only
   const std::string folder = FreshFolder(), longFolder = "C:\\" + std::string(246, 'f') + "\\";
-  const struct {
-    const char* old;     // the main program there before; null: none
-    const char* staged;  // null: none
-    bool held;           // the old one open without delete sharing, like a running program
-    const char* after;   // the main program afterwards; null: none
-    bool tooLong;        // 250 characters of folder and 12 of name: refused whole
-  } cases[] = {
-      {nullptr, "new", false, "new", false},    {"old", "new", false, "new", false},
-      {"old", nullptr, false, nullptr, false},  {"old", "new", true, "old", false},
-      {nullptr, nullptr, false, nullptr, true},
+  // The main program there before and the staged one (null: none), whether the old one is held
+  // open without delete sharing (like a running program), the main program afterwards, and
+  // whether the folder is too long (250 characters and 12 of name: refused whole).
+  const std::tuple<const char*, const char*, const char*, bool, bool> cases[] = {
+      {nullptr, "new", "new", false, false},    {"old", "new", "new", false, false},
+      {"old", nullptr, nullptr, false, false},  {"old", "new", "old", true, false},
+      {nullptr, nullptr, nullptr, false, true},
   };
-  for (const auto& c : cases) {
-    const std::string in = c.tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
-    if (c.old) WriteFile(path, c.old);
-    if (c.staged) WriteFile(folder + "KARVEX32.EX_", c.staged);
-    const HANDLE held = c.held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  for (const auto& [old, staged, after, held, tooLong] : cases) {
+    const std::string in = tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
+    if (old) WriteFile(path, old);
+    if (staged) WriteFile(folder + "KARVEX32.EX_", staged);
+    const HANDLE handle = held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                              OPEN_EXISTING, 0, nullptr)
                                : nullptr;
     BoxRecorder boxes;
-    const bool ok = c.staged && !c.held;
+    const bool ok = staged && !held;
     EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), ok ? 1 : 0);
-    if (held) CloseHandle(held);
-    EXPECT_EQ(Exists(path) ? ReadFile(path) : "(none)", c.after ? c.after : "(none)");
+    if (handle) CloseHandle(handle);
+    EXPECT_EQ(Exists(path) ? ReadFile(path) : "(none)", after ? after : "(none)");
     EXPECT_FALSE(Exists(folder + "KARVEX32.EX_"));
     EXPECT_EQ(OneBox(boxes),
               ok ? "" : "Cannot open " + path + " for writing|Karvex Setup|16|owned");
@@ -197,36 +175,26 @@ TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   }
 }
 
-// The first command used to put the full path unquoted before " /install": with a blank in the
-// destination, Windows started a program found at the blank instead.
-TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
+// With the main program missing from the folder named, it is started by its bare name from the
+// destination made current. (The quoted first command and the box after two failures are seen
+// end to end.)
+TEST(LaunchMainProgram, BareNameFromTheDestinationWhenTheFullPathFails) {
   FreshState state;
-  const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
-  for (const std::string& folder : {blank, empty}) CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string probe = ProgramFolder() + "kxprobe.exe",
-                    report = blank + "\\KARVEX32.EXE.launched";
-  ASSERT_TRUE(CopyFileA(probe.c_str(), (blank + "\\KARVEX32.EXE").c_str(), FALSE));
-  const struct {
-    std::string destDir, destPath;  // the program's folder, and the one made current
-    std::string command;            // "": neither command starts it
-  } cases[] = {
-      {blank + "\\", blank, "\"" + blank + "\\KARVEX32.EXE\" /install"},
-      {empty + "\\", blank, "KARVEX32.EXE /install"},
-      {empty + "\\", empty, ""},
-  };
-  for (const auto& c : cases) {
-    DeleteFileA(report.c_str());
-    lstrcpyA(g_setup.destDir, c.destDir.c_str());
-    lstrcpyA(g_setup.destPath, c.destPath.c_str());
-    BoxRecorder boxes;
-    EXPECT_EQ(LaunchMainProgram(), c.command.empty() ? 0 : 1);
-    EXPECT_EQ(OneBox(boxes),
-              c.command.empty() ? "Error running " + c.destDir + "KARVEX32.EXE|<none>|0" : "");
-    if (c.command.empty()) continue;
-    EXPECT_TRUE(harness::WaitFor([&] { return Exists(report); }));
-    EXPECT_EQ(ReadFile(report),
-              c.command + kLaunchSuffix + "\n" + c.destPath + "\nno progress window\n");
-  }
+  const std::string work = FreshFolder(), dest = work + "Dest", empty = work + "Empty\\";
+  for (const std::string& folder : {dest, empty}) CreateDirectoryA(folder.c_str(), nullptr);
+  std::string probe(MAX_PATH, '\0');  // beside this program
+  probe.resize(GetModuleFileNameA(nullptr, probe.data(), MAX_PATH));
+  probe.replace(probe.rfind('\\') + 1, std::string::npos, "kxprobe.exe");
+  ASSERT_TRUE(CopyFileA(probe.c_str(), (dest + "\\KARVEX32.EXE").c_str(), FALSE));
+  lstrcpyA(g_setup.destDir, empty.c_str());
+  lstrcpyA(g_setup.destPath, dest.c_str());
+  BoxRecorder boxes;
+  EXPECT_EQ(LaunchMainProgram(), 1);
+  EXPECT_EQ(OneBox(boxes), "");
+  const std::string report = dest + "\\KARVEX32.EXE.launched";
+  EXPECT_TRUE(harness::WaitFor([&] { return Exists(report); }));
+  EXPECT_EQ(ReadFile(report), std::string("KARVEX32.EXE /install") + kLaunchSuffix + "\n" + dest +
+                                  "\nno progress window\n");
 }
 
 }  // namespace

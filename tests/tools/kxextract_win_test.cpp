@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -25,20 +26,16 @@ TEST(KxExtractWin, ExitCodesAndMessagesFromItsStringTable) {
   sealed.password = "pw";
   const std::string archive = "\"" + scratch.Write("e.zip", zipbuild::Archive({sealed})) + "\"",
                     into = "-d \"" + scratch.path().string() + "\" ", missing = scratch.File("no");
-  const struct {
-    std::string arguments;
-    int status;
-    std::string messages, secret;  // secret.txt afterwards
-  } cases[] = {
-      {"-t " + archive, 2, "kxextract: INCORRECT PASSWORD\r\n", ""},
-      {into + archive, 2, "kxextract: INCORRECT PASSWORD\r\n", ""},
-      {"-P pw " + into + archive, 0, "", "sealed"},
-      {"\"" + missing + "\"", 2, "kxextract: Can't open input file: " + missing + ".ZIP\r\n", ""},
+  // The arguments, the messages and the exit code, secret.txt afterwards.
+  const std::tuple<std::string, std::string, int, std::string> cases[] = {
+      {into + archive, "kxextract: INCORRECT PASSWORD\r\n", 2, ""},
+      {"-P pw " + into + archive, "", 0, "sealed"},
+      {"\"" + missing + "\"", "kxextract: Can't open input file: " + missing + ".ZIP\r\n", 2, ""},
   };
-  for (const auto& c : cases) {
+  for (const auto& [arguments, messages, status, secret] : cases) {
     std::filesystem::remove(scratch.File("secret.txt"));
-    EXPECT_EQ(RunKx(c.arguments), std::make_pair(c.status, c.messages));
-    EXPECT_EQ(ScratchFolder::Read(scratch.File("secret.txt")), c.secret) << c.arguments;
+    EXPECT_EQ(RunKx(arguments), std::make_pair(status, messages));
+    EXPECT_EQ(ScratchFolder::Read(scratch.File("secret.txt")), secret) << arguments;
   }
 }
 

@@ -23,12 +23,10 @@ TEST(WindowsSide, ListsFoldersSortedKnowsAFolderInAnyFormAndDrawsRandomBytes) {
     listed += e.name + (e.kind == EntryKind::Folder ? "/ " : " ");
   EXPECT_EQ(listed, "A.TXT Sub/ b.txt ");
   EXPECT_FALSE(ListFolder(top + "\\absent", &entries));
-  const struct {
-    std::string other;
-    bool same;
-  } cases[] = {{sub + "\\", true}, {top + "\\SUB", true},     {sub + "\\y\\..", true},
-               {top, false},       {top + "\\absent", false}, {top + "\\b.txt", false}};
-  for (const auto& c : cases) EXPECT_EQ(SameFolder(sub, c.other), c.same) << c.other;
+  const std::pair<std::string, bool> cases[] = {
+      {sub + "\\", true}, {top + "\\SUB", true},     {sub + "\\y\\..", true},
+      {top, false},       {top + "\\absent", false}, {top + "\\b.txt", false}};
+  for (const auto& [other, same] : cases) EXPECT_EQ(SameFolder(sub, other), same) << other;
   uint8_t a[32] = {}, b[32] = {};
   ASSERT_TRUE(RandomBytes(a, sizeof a) && RandomBytes(b, sizeof b));
   EXPECT_FALSE(std::equal(a, a + 32, b));
