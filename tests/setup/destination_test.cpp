@@ -63,13 +63,11 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   }
 
   const std::string invalid = "Invalid destination folder|Karvex Setup|16|owned";
-  std::string lowerSource = source;
-  CharLowerBuffA(lowerSource.data(), static_cast<DWORD>(lowerSource.size()));
   const std::tuple<std::string, std::string, const char*> cases[] = {
       {"Karvex", invalid, nullptr},
       // Longer than the field accepts from the keyboard: refused, not cut.
       {work + std::string(kPathSize + 20 - work.size(), 'L'), invalid, nullptr},
-      {lowerSource,
+      {work + "MEDIUM",
        "\"Install To\" folder must be different than \"Install From\" folder.  Please specify a "
        "different folder.|Karvex Setup|16|owned",
        nullptr},

@@ -4,7 +4,6 @@
 #include "setup/install.h"
 
 #include "setup/lookup.h"
-#include "setup/paths.h"
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
 
@@ -91,13 +90,12 @@ TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
   }
 
   g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
-  const std::string notInstalled =
-      "The software has not been successfully installed.\nYou must "
-      "run Setup again before using the software.|Karvex Setup|8256";
   for (bool (*step)() : {ChooseDestination, OpenProgressWindow}) {
     BoxRecorder boxes;
     EXPECT_FALSE(step());
-    EXPECT_EQ(OneBox(boxes), notInstalled);
+    EXPECT_EQ(OneBox(boxes),
+              "The software has not been successfully installed.\nYou must run Setup "
+              "again before using the software.|Karvex Setup|8256");
   }
   EXPECT_EQ(g_setup.progressWindow, nullptr);
   platform::SetHostHooks(saved);
@@ -105,7 +103,8 @@ TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
 
 bool Extract() { return ExtractPayload() == 1; }
 
-// A failed companion copy ends the run before the payload, nothing of which is installed.
+// Its first row: a failed companion copy ends the run before the payload, none of which is
+// installed.
 TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   FreshState state;
   const std::string work = FreshFolder(), dest = work + "dest";
@@ -175,26 +174,36 @@ TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   }
 }
 
-// With the main program missing from the folder named, it is started by its bare name from the
-// destination made current. (The quoted first command and the box after two failures are seen
-// end to end.)
-TEST(LaunchMainProgram, BareNameFromTheDestinationWhenTheFullPathFails) {
+// The first command used to put the full path unquoted before " /install": with a blank in the
+// destination, Windows started a program found at the blank instead.
+TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
   FreshState state;
-  const std::string work = FreshFolder(), dest = work + "Dest", empty = work + "Empty\\";
-  for (const std::string& folder : {dest, empty}) CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
+  for (const std::string& folder : {blank, empty}) CreateDirectoryA(folder.c_str(), nullptr);
   std::string probe(MAX_PATH, '\0');  // beside this program
   probe.resize(GetModuleFileNameA(nullptr, probe.data(), MAX_PATH));
   probe.replace(probe.rfind('\\') + 1, std::string::npos, "kxprobe.exe");
-  ASSERT_TRUE(CopyFileA(probe.c_str(), (dest + "\\KARVEX32.EXE").c_str(), FALSE));
-  lstrcpyA(g_setup.destDir, empty.c_str());
-  lstrcpyA(g_setup.destPath, dest.c_str());
-  BoxRecorder boxes;
-  EXPECT_EQ(LaunchMainProgram(), 1);
-  EXPECT_EQ(OneBox(boxes), "");
-  const std::string report = dest + "\\KARVEX32.EXE.launched";
-  EXPECT_TRUE(harness::WaitFor([&] { return Exists(report); }));
-  EXPECT_EQ(ReadFile(report), std::string("KARVEX32.EXE /install") + kLaunchSuffix + "\n" + dest +
-                                  "\nno progress window\n");
+  ASSERT_TRUE(CopyFileA(probe.c_str(), (blank + "\\KARVEX32.EXE").c_str(), FALSE));
+  const std::string report = blank + "\\KARVEX32.EXE.launched";
+  // The program's folder, the folder made current, the command that starts it ("": none does).
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {blank + "\\", blank, "\"" + blank + "\\KARVEX32.EXE\" /install"},
+      {empty + "\\", blank, "KARVEX32.EXE /install"},
+      {empty + "\\", empty, ""},
+  };
+  for (const auto& [destDir, destPath, command] : cases) {
+    DeleteFileA(report.c_str());
+    lstrcpyA(g_setup.destDir, destDir.c_str());
+    lstrcpyA(g_setup.destPath, destPath.c_str());
+    BoxRecorder boxes;
+    EXPECT_EQ(LaunchMainProgram(), command.empty() ? 0 : 1);
+    EXPECT_EQ(OneBox(boxes),
+              command.empty() ? "Error running " + destDir + "KARVEX32.EXE|<none>|0" : "");
+    EXPECT_TRUE(command.empty() || harness::WaitFor([&] { return Exists(report); }));
+    EXPECT_EQ(ReadFile(report), command.empty() ? ""
+                                                : command + kLaunchSuffix + "\n" + destPath +
+                                                      "\nno progress window\n");
+  }
 }
 
 }  // namespace
