@@ -70,14 +70,13 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
   EXPECT_STREQ(out, "C:\\PF");
 }
 
-// Texts come from this program even where the module is another one, or none.
-TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
+// Texts come from this program even where the module is another one, or none. The progress
+// window, when it can be shown, is up with its meter's range in tens of kilobytes.
+TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgressShows) {
   FreshState state;
   const platform::HostHooks saved = platform::CurrentHostHooks();
   platform::HostHooks hooks = saved;
-  hooks.loadString = [](unsigned id, char* buffer, int cap) {
-    return LoadStringA(GetModuleHandleA(nullptr), id, buffer, cap);
-  };
+  hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
   platform::SetHostHooks(hooks);
   g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
   {
@@ -97,8 +96,15 @@ TEST(StartUp, ModuleWithoutAPathAndWindowsThatCannotBeShownEndTheRunWithABox) {
               "The software has not been successfully installed.\nYou must run Setup "
               "again before using the software.|Karvex Setup|8256");
   }
-  EXPECT_EQ(g_setup.progressWindow, nullptr);
   platform::SetHostHooks(saved);
+  g_setup.instance = GetModuleHandleA(nullptr);
+  g_setup.totalKB = 1234;  // the meter counts tens of kilobytes
+  ASSERT_TRUE(OpenProgressWindow());
+  const HWND window = static_cast<HWND>(g_setup.progressWindow);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(SendDlgItemMessageA(window, IDC_METER, MM_GETRANGE, 0, 0), 123);
+  CloseProgressWindow();
+  EXPECT_FALSE(IsWindow(window) || g_setup.progressWindow);
 }
 
 bool Extract() { return ExtractPayload() == 1; }
