@@ -1,6 +1,7 @@
 // The engine on Windows itself (run under Wine): UTF-8 names become the ANSI names Windows
 // creates (or are refused), selections compare as the system compares, entries past 2 GiB are
-// skipped through the 32-bit seeks, and the archive is read denying others write access.
+// skipped through the 32-bit seeks; the platform layer reads the archive denying others write
+// access and fills its buffers up to the last byte.
 #include <windows.h>
 
 #include "extract/extract.h"
@@ -53,7 +54,7 @@ TEST(Win32Engine, Utf8NamesBecomeAnsiOrAreRefusedSelectionsCompareAsTheSystemSee
   }
 }
 
-TEST(Win32Engine, ArchiveIsReadDenyingOthersWriteOnlyWhileItIsOpen) {
+TEST(Win32Platform, ArchiveReadDenyingOthersWriteOnlyWhileOpenAndBuffersFilledExactly) {
   ScratchFolder scratch;
   const std::string path = scratch.Write("a.zip", "bytes");
   const auto opens = [&](DWORD access) {
@@ -66,6 +67,11 @@ TEST(Win32Engine, ArchiveIsReadDenyingOthersWriteOnlyWhileItIsOpen) {
   EXPECT_TRUE(opens(GENERIC_READ));
   platform::FileClose(file);
   EXPECT_TRUE(opens(GENERIC_WRITE));
+  // A converted name and a formatted text fill their buffers exactly, terminator included.
+  char name[16] = "\xC3\x84pfel";  // five characters in the ANSI code page
+  EXPECT_TRUE(platform::Utf8TextToAnsi(name, 6));
+  char out[8];
+  EXPECT_EQ(std::string(out, platform::FormatText(out, 4, "%d", 1234)), "123");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include "setup/destination.h"
 
 #include "res/dialog.h"
-#include "setup/paths.h"
 #include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
@@ -64,11 +63,10 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
   }
 
-  const std::string invalid = "Invalid destination folder|Karvex Setup|16|owned";
   const std::tuple<std::string, std::string, const char*> cases[] = {
-      {"Karvex", invalid, nullptr},
       // Longer than the field accepts from the keyboard: refused, not cut.
-      {work + std::string(kPathSize + 20 - work.size(), 'L'), invalid, nullptr},
+      {work + std::string(MAX_PATH, 'L'), "Invalid destination folder|Karvex Setup|16|owned",
+       nullptr},
       {work + "MEDIUM",
        "\"Install To\" folder must be different than \"Install From\" folder.  Please specify a "
        "different folder.|Karvex Setup|16|owned",

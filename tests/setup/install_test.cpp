@@ -50,7 +50,6 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_BINARY, p200, "", p200 + "\\Karvex"},
       {REG_BINARY, p200 + "P", "", "C:\\Karvex"},
       {REG_SZ, std::string("\0", 1), "", "C:\\Karvex"},
-      {REG_BINARY, "", "", "C:\\Karvex"},
       {0, "", "", "C:\\Karvex"},
       {REG_SZ, pf, std::string(shortDeep) + "\\KARVEX32.EXE ^.ZIP", deep},
       {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
