@@ -35,6 +35,8 @@ TEST(Win32Engine, Utf8NamesBecomeAnsiOrAreRefusedSelectionsCompareAsTheSystemSee
       {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "", "",
        "Can't extract ?.txt: its name has characters this system's code page cannot hold"},
       {OneEntry(scratch, "\xE4/a.txt", 0), "\xC4/A.TXT", "a.txt", "x"},
+      {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "x", "x",
+       ""},  // selects nothing: no box, no file
       {zipbuild::WriteSparseArchive(scratch.File("big1.zip"), 0x80000010u), "small.txt",
        "small.txt", "hello"},
       {zipbuild::WriteSparseArchive(scratch.File("big2.zip"), 0xF0000000u), "small.txt",
