@@ -35,8 +35,8 @@ TEST(Win32Engine, Utf8NamesBecomeAnsiOrAreRefusedSelectionsCompareAsTheSystemSee
       {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "", "",
        "Can't extract ?.txt: its name has characters this system's code page cannot hold"},
       {OneEntry(scratch, "\xE4/a.txt", 0), "\xC4/A.TXT", "a.txt", "x"},
-      {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "x", "x",
-       ""},  // selects nothing: no box, no file
+      // Selects nothing: no box, no file.
+      {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "x", "x", ""},
       {zipbuild::WriteSparseArchive(scratch.File("big1.zip"), 0x80000010u), "small.txt",
        "small.txt", "hello"},
       {zipbuild::WriteSparseArchive(scratch.File("big2.zip"), 0xF0000000u), "small.txt",
@@ -67,6 +67,7 @@ TEST(Win32Platform, ArchiveReadDenyingOthersWriteOnlyWhileOpenAndBuffersFilledEx
   const int file = platform::FileOpenRead(path.c_str());
   EXPECT_FALSE(opens(GENERIC_WRITE));
   EXPECT_TRUE(opens(GENERIC_READ));
+  EXPECT_EQ(platform::FileSeek(file, -3000000000LL, platform::SeekFrom::Current), -1);  // refused
   platform::FileClose(file);
   EXPECT_TRUE(opens(GENERIC_WRITE));
   // A converted name and a formatted text fill their buffers exactly, terminator included.
