@@ -30,25 +30,17 @@ void Check(bool holds, const char* what) {
 #if KX_FUZZ_TARGET != 3
 long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
-// A folder private to this process, removed at exit: the archive and the output folder below.
-const fs::path& Root() {
-  static const struct Folder {
-    fs::path path = fs::temp_directory_path() / ("kxfuzz-" + std::to_string(::getpid()));
-    ~Folder() {
-      std::error_code ignored;
-      fs::remove_all(path, ignored);
-    }
-  } root;
-  return root.path;
-}
+// A folder private to this process for the archive and the output folder below it; one left
+// by a process that died is cleared by the fuzzing scripts.
+const fs::path kRoot = fs::temp_directory_path() / ("kxfuzz-" + std::to_string(::getpid()));
 
 // Runs the engine (extracting with stored folders kept when extract is set) and checks what
 // holds for any run: the result is OK or ERROR with exactly one box for an error, every name
 // is followed by an advance and advances never go back nor past the archive's size, every
 // descriptor is closed again, no file lies outside the output folder nor more than entries.
 void Run(const std::string& archive, ExtractJob& job, bool extract) {
-  const fs::path out = Root() / "a/out", archivePath = Root() / "input.zip";
-  fs::remove_all(Root());
+  const fs::path out = kRoot / "a/out", archivePath = kRoot / "input.zip";
+  fs::remove_all(kRoot);
   fs::create_directories(out / "sub");
   std::ofstream(archivePath, std::ios::binary) << archive;
   const std::string archiveName = archivePath.string(), output = out.string();
@@ -75,13 +67,14 @@ void Run(const std::string& archive, ExtractJob& job, bool extract) {
   }
   Check(advanced <= archive.size() / PROGRESS_UNIT, "advanced past the archive's size");
   unsigned files = 0;
-  for (auto it = fs::recursive_directory_iterator(Root()); it != fs::end(it); ++it) {
+  for (auto it = fs::recursive_directory_iterator(kRoot); it != fs::end(it); ++it) {
     const bool inside = it->path().string().rfind(output + "/", 0) == 0;
     files += inside && !it->is_directory();
-    Check(inside || it->path() == out || it->path() == archivePath || it->path() == Root() / "a",
+    Check(inside || it->path() == out || it->path() == archivePath || it->path() == kRoot / "a",
           "a file written outside the output folder");
   }
   Check(files <= (extract ? names : 0), "more files than entries");
+  fs::remove_all(kRoot);
 }
 #else
 struct Decoded {
