@@ -213,6 +213,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"folder with backslash", Archive({S("x/a.txt", "1")}), "-d\\", OK, "a.txt=1", ""},
 #ifndef _WIN32  // through Windows these bytes are ANSI characters, stored on disk in UTF-8
       {"folder's own bytes kept", Archive({S("a.txt", "x")}), "-mcaf\xC3\xA9 -d/caf\xC3\xA9", OK, "caf\xC3\xA9/a.txt=x", ""},
+      {"OEM name in UTF-8", Archive({S("caf\x82.txt", "x")}), "", OK, "caf\xC3\xA9.txt=x", ""},
 #endif
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
@@ -262,6 +263,10 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"archive path gets .ZIP", Archive({S("a.txt", "A")}), "-wdata/SETUP.ZIP -adata/SETUP", OK, "a.txt=A", ""},
       {"dot in a folder", Archive({S("a.txt", "A")}), "-wdata.1/SETUP", OK, "a.txt=A", ""},
       {"missing archive", Archive({S("a.txt", "A")}), "-adata/MISSING", ERR, "", "Can't open input file: #.ZIP"},
+#ifndef _WIN32  // natively ANSI is UTF-8
+      {"missing archive, OEM in the box", "", "-acaf\xC3\xA9", ERR, "", "Can't open input file: " + base + "caf\x82.ZIP"},
+      {"path too long, OEM in the box", "", "-a" + cut + "\xC3\xA9.zip", ERR, "", "Can't open input file: " + base + cut + "\x82.zip"},
+#endif
       {"archive path too long", Archive({S("a.txt", "A")}), "-w" + cut + " -a" + cut + "zzzz.zip", ERR, "", "Can't open input file: #"},
       // Passwords.
       {"built-in password", Archive({S("e.txt", "secret").Encrypted(pw)}), "-c", OK, "e.txt=secret", ""},
