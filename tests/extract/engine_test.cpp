@@ -188,6 +188,10 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
   const Entry timed = S("t.txt", "time checked").Encrypted(pw).Streamed(16).Stamp(0x5821, 0x7A00);
   const std::string junk = "leading junk PK\x01" + LocalRecord(S("a.txt", "A")) +
                            "PK\x03 garbage \x50\x4b" + LocalRecord(S("b.txt", "B"));
+  // A central header whose comment looks like another central header with the longest name.
+  const size_t headerAt = LocalRecord(S("a.txt", "A")).size();
+  std::string commented = zipbuild::Damage(Archive({S("a.txt", "A")}), headerAt + 32, 46);
+  commented.insert(headerAt + 46 + 5, "PK\x01\x02" + std::string(42, '\xFF'));
   const Entry ghost =
       S("bad.bin", "whatever")
           .Method(8)
@@ -249,6 +253,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
 #endif
       // Records.
+      {"comment of a central header", commented, "-c", OK, "a.txt=A", ""},
       {"bytes between records", junk + zipbuild::EndRecord(0, 0, 0), "", OK, "a.txt=A b.txt=B", ""},
       // Its CRC's first byte is 06: a scan begun a byte early would meet "PK\5\6" there.
       {"scan from the data's end", Archive({S("a.txt", "stored data 58PK\x05").Streamed(12), S("b.txt", "b")}), "-c", OK, "a.txt#17 b.txt=b", ""},
