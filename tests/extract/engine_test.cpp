@@ -222,6 +222,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
       {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
+      {"stored name of 260", Archive({S(std::string(260, 'n'), "x")}), "", ERR, "", "File name in archive too long: " + std::string(259, 'n') + "..."},
       {"stored name too long", Archive({S(longName, "x")}), "", ERR, "", "File name in archive too long: " + longName.substr(0, 259) + "..."},
       {"long names not taken", Archive({S(std::string(4464, 'f') + "/", ""), S(longName, "x"), S("b.txt", "b")}), "-sb.txt", OK, "b.txt=b", ""},
       {"longest name", Archive({S(std::string(65534, 'z') + "/", ""), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
