@@ -2,7 +2,7 @@
 # clang in $KX_FUZZ_BUILD (default build-fuzz/), prepares a working corpus per target from the
 # generated seeds and the committed regression inputs, and clears scratch folders left behind
 # by fuzz processes that died.
-KX_FUZZ_TARGETS=(fuzz_engine_test_mode fuzz_engine_extract fuzz_inflate fuzz_decrypt)
+KX_FUZZ_TARGETS=(fuzz_engine_test_mode fuzz_engine_extract fuzz_inflate)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KX_FUZZ_BUILD:-$root/build-fuzz}
 

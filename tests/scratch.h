@@ -2,6 +2,7 @@
 // systems (the POSIX platform layer maps them).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -9,11 +10,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include <process.h>
 #include <windows.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -51,9 +48,10 @@ class ScratchFolder {
  public:
   ScratchFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // The process number keeps test programs that run at the same time apart.
-    std::string name = std::string("kx-") + std::to_string(static_cast<long>(::getpid())) + "-" +
-                       (info ? info->test_suite_name() : "t") + "-" + (info ? info->name() : "x");
+    // The clock's count keeps test programs that run at the same time apart.
+    std::string name =
+        "kx-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+        (info ? info->test_suite_name() : "t") + "-" + (info ? info->name() : "x");
     for (char& c : name)
       if (c == '/') c = '_';
     path_ = std::filesystem::temp_directory_path() / name;

@@ -107,10 +107,9 @@ class EngineTable : public ::testing::Test {
     const fs::path before = fs::current_path();
     fs::current_path(out);
 #ifndef _WIN32
-    rlimit saved{}, smaller{};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    smaller = saved;
-    if (limit >= 0) smaller.rlim_cur = static_cast<rlim_t>(limit);
+    rlimit smaller{limit >= 0 ? static_cast<rlim_t>(limit) : saved.rlim_cur, saved.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &smaller);
     const auto open = std::distance(fs::directory_iterator("/proc/self/fd"), {});
@@ -189,6 +188,10 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
   const Entry timed = S("t.txt", "time checked").Encrypted(pw).Streamed(16).Stamp(0x5821, 0x7A00);
   const std::string junk = "leading junk PK\x01" + LocalRecord(S("a.txt", "A")) +
                            "PK\x03 garbage \x50\x4b" + LocalRecord(S("b.txt", "B"));
+  // A central header whose comment looks like another central header with the longest name.
+  const size_t headerAt = LocalRecord(S("a.txt", "A")).size();
+  std::string commented = zipbuild::Damage(Archive({S("a.txt", "A")}), headerAt + 32, 46);
+  commented.insert(headerAt + 46 + 5, "PK\x01\x02" + std::string(42, '\xFF'));
   const Entry ghost =
       S("bad.bin", "whatever")
           .Method(8)
@@ -201,28 +204,25 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"kept folder missing", Archive({S("docs/readme.txt", "d")}), "-k", ERR, "", "Can't create output file: @\\docs\\readme.txt"},
       {"backslashes kept", Archive({S("docs\\sub\\b.txt", "d")}), "-k -mdocs/sub", OK, "docs/sub/b.txt=d", ""},
       {"leading slash dropped", Archive({S("/docs/a.txt", "d")}), "-k -mdocs", OK, "docs/a.txt=d", ""},
-      {"leading slash, base name", Archive({S("/a.txt", "d")}), "", OK, "a.txt=d", ""},
       {"dots dropped with the folders", Archive({S("..\\..\\evil.txt", "d")}), "", OK, "evil.txt=d", ""},
       {"dot folder", Archive({S("./a.txt", "d")}), "-k", OK, "a.txt=d", ""},
       {"two dots inside a name", Archive({S("a..b.txt", "d")}), "-k", OK, "a..b.txt=d", ""},
       {"parent folder", Archive({S("../evil.txt", "d")}), "-k", ERR, "", unsafe + "../evil.txt"},
       {"parent of a folder", Archive({S("docs/../../evil.txt", "d")}), "-k -mdocs", ERR, "", unsafe + "docs/../../evil.txt"},
-      {"parent, backslash", Archive({S("..\\evil.txt", "d")}), "-k", ERR, "", unsafe + "..\\evil.txt"},
       {"two slashes", Archive({S("//evil.txt", "d")}), "-k", ERR, "", unsafe + "//evil.txt"},
-      {"slash backslash", Archive({S("/\\evil.txt", "d")}), "-k", ERR, "", unsafe + "/\\evil.txt"},
       {"drive relative", Archive({S("C:evil.txt", "d")}), "-k", ERR, "", unsafe + "C:evil.txt"},
-      {"drive root", Archive({S("C:\\evil.txt", "d")}), "-k", ERR, "", unsafe + "C:\\evil.txt"},
       {"drive, base name", Archive({S("C:evil.txt", "d")}), "", ERR, "", unsafe + "C:evil.txt"},
-      {"name ..", Archive({S("..", "d")}), "", ERR, "", unsafe + ".."},
       {"base name ..", Archive({S("docs/..", "d")}), "", ERR, "", unsafe + "docs/.."},
       {"folder with slash", Archive({S("x/a.txt", "1")}), "-d/", OK, "a.txt=1", ""},
       {"folder with backslash", Archive({S("x/a.txt", "1")}), "-d\\", OK, "a.txt=1", ""},
 #ifndef _WIN32  // through Windows these bytes are ANSI characters, stored on disk in UTF-8
       {"folder's own bytes kept", Archive({S("a.txt", "x")}), "-mcaf\xC3\xA9 -d/caf\xC3\xA9", OK, "caf\xC3\xA9/a.txt=x", ""},
+      {"OEM name in UTF-8", Archive({S("caf\x82.txt", "x")}), "", OK, "caf\xC3\xA9.txt=x", ""},
 #endif
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
       {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
+      {"stored name of 260", Archive({S(std::string(260, 'n'), "x")}), "", ERR, "", "File name in archive too long: " + std::string(259, 'n') + "..."},
       {"stored name too long", Archive({S(longName, "x")}), "", ERR, "", "File name in archive too long: " + longName.substr(0, 259) + "..."},
       {"long names not taken", Archive({S(std::string(4464, 'f') + "/", ""), S(longName, "x"), S("b.txt", "b")}), "-sb.txt", OK, "b.txt=b", ""},
       {"longest name", Archive({S(std::string(65534, 'z') + "/", ""), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
@@ -254,6 +254,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
 #endif
       // Records.
+      {"comment of a central header", commented, "-c", OK, "a.txt=A", ""},
       {"bytes between records", junk + zipbuild::EndRecord(0, 0, 0), "", OK, "a.txt=A b.txt=B", ""},
       // Its CRC's first byte is 06: a scan begun a byte early would meet "PK\5\6" there.
       {"scan from the data's end", Archive({S("a.txt", "stored data 58PK\x05").Streamed(12), S("b.txt", "b")}), "-c", OK, "a.txt#17 b.txt=b", ""},
@@ -268,22 +269,22 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"archive path gets .ZIP", Archive({S("a.txt", "A")}), "-wdata/SETUP.ZIP -adata/SETUP", OK, "a.txt=A", ""},
       {"dot in a folder", Archive({S("a.txt", "A")}), "-wdata.1/SETUP", OK, "a.txt=A", ""},
       {"missing archive", Archive({S("a.txt", "A")}), "-adata/MISSING", ERR, "", "Can't open input file: #.ZIP"},
+#ifndef _WIN32  // natively ANSI is UTF-8
+      {"missing archive, OEM in the box", "", "-acaf\xC3\xA9", ERR, "", "Can't open input file: " + base + "caf\x82.ZIP"},
+      {"path too long, OEM in the box", "", "-a" + cut + "\xC3\xA9.zip", ERR, "", "Can't open input file: " + base + cut + "\x82.zip"},
+#endif
       {"archive path too long", Archive({S("a.txt", "A")}), "-w" + cut + " -a" + cut + "zzzz.zip", ERR, "", "Can't open input file: #"},
       // Passwords.
       {"built-in password", Archive({S("e.txt", "secret").Encrypted(pw)}), "-c", OK, "e.txt=secret", ""},
-      {"wrong password", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted("wrong", 0x12), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
       {"wrong check byte", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted(pw, 0x55), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
       {"no password in force", Archive({S("e.txt", "x").Encrypted("pw")}), "-n", ERR, "", "NO PASSWORD"},
       {"job password", Archive({jpw}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
       {"empty job password", Archive({S("e.txt", "data").Encrypted("")}), "-c -P", OK, "e.txt=data", ""},
       {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked@+11760", ""},
       {"check byte of the CRC refused", Archive({Entry(timed).Encrypted(pw, zipbuild::Crc32Of("time checked") >> 24)}), "-c", ERR, "", "INCORRECT PASSWORD"},
-      {"encrypted, size 0", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(0, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
       {"encrypted, size 11", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(11, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
       // Streamed entries: sizes only in the data descriptor.
-      {"streamed deflated", Archive({Entry(streamed).Deflated()}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
       {"streamed stored", Archive({streamed}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
-      {"streamed encrypted", Archive({Entry(streamed).Encrypted(pw)}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
       {"streamed empty, 12", Archive({S("e.txt", "").Streamed(12), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, 16", Archive({S("e.txt", "").Streamed(16), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, descriptor cut", LocalRecord(S("e.txt", "").Streamed(16)).substr(0, 47), "", ERR, "", "Can't extract @\\e.txt: its sizes are stored only after its data (streamed archive)"},
@@ -293,7 +294,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"10240 bytes", Archive({S("e.bin", Bytes(10240))}), "-t", OK, "", "", "e.bin +0 +1"},
       {"28672 bytes", Archive({S("e.bin", Bytes(28672))}), "", OK, "e.bin#28672", "", "e.bin +0 +2"},
       {"28673 bytes", Archive({S("e.bin", Bytes(28673))}), "-t", OK, "", "", "e.bin +0 +2"},
-      {"38912 bytes", Archive({S("e.bin", Bytes(38912))}), "", OK, "e.bin#38912", "", "e.bin +0 +2 +3"},
       {"100000 bytes", Archive({S("e.bin", Bytes(100000))}), "-t", OK, "", "", "e.bin +0 +2 +5 +8 +9"},
       {"counts run on", Archive({S("a.bin", Bytes(28672)), S("dir/", ""), S("skip.bin", Bytes(50000)), S("b.bin", Bytes(28673))}), "-sa.bin -sb.bin", OK, "a.bin#28672 b.bin#28673", "", "a.bin +0 +2 b.bin +2 +5"},
       {"encryption header not counted", Archive({S("e.bin", Bytes(10240)).Encrypted(pw)}), "", OK, "e.bin#10240", "", "e.bin +0 +1"},

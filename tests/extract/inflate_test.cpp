@@ -1,10 +1,9 @@
 // The inflate decoder, one row per stream: hand-made corners of RFC 1951 (hex bytes, "hh*n"
 // for n repeats), zlib's streams of every level and strategy, the same cut short, followed by
 // other data or damaged. Each row runs through the fast loop and through the byte-wise reader
-// alone, plain and encrypted, with the same outcome. Then the CRC-32 against its definition.
+// alone with the same outcome. Then the CRC-32 against its definition.
 #include "extract/inflate.h"
 #include "extract/crc32.h"
-#include "extract/decrypt.h"
 #include "extract/single_entry.h"
 #include "tests/extract/engine_host.h"
 #include "tests/extract/zip_builder.h"
@@ -27,12 +26,6 @@ std::string Hex(const char* text) {
                static_cast<char>(std::stoul(t.substr(0, 2), nullptr, 16)));
   }
   return out;
-}
-
-std::string StoredBlock(const std::string& data, bool last) {
-  const uint32_t n = static_cast<uint32_t>(data.size());
-  const char header[] = {last, char(n), char(n >> 8), char(~n), char(~n >> 8)};
-  return std::string(header, 5) + data;
 }
 
 std::string Deflate(const std::string& data, int level, int strategy = Z_DEFAULT_STRATEGY,
@@ -99,22 +92,12 @@ struct Got {
   bool operator==(const Got&) const = default;
 };
 
-// The engine's single-entry decoding of raw into a file; encrypted, the data is encrypted
-// first and decrypted as it is used, the header checked as the engine checks it.
-Got Decode(const Row& row, bool byteWise, bool encrypted, const std::string& file) {
+// The engine's single-entry decoding of raw into a file.
+Got Decode(const Row& row, bool byteWise, const std::string& file) {
   StartHost();  // quiet hooks, no scripted answers of an earlier test
-  const std::string data =
-      encrypted ? zipbuild::Encrypt("pw\xA9", "0123456789AB", row.raw) : row.raw;
-  if (encrypted) {
-    InitKeys("pw\xA9");
-    std::string header = data.substr(0, kEncryptionHeaderSize);
-    DecryptBuffer(reinterpret_cast<uint8_t*>(header.data()), kEncryptionHeaderSize);
-    EXPECT_EQ(header, "0123456789AB");
-  }
   SingleEntry entry;
-  entry.bytes = reinterpret_cast<const uint8_t*>(data.data()) + (encrypted ? 12 : 0);
+  entry.bytes = reinterpret_cast<const uint8_t*>(row.raw.data());
   entry.compressedSize = static_cast<uint32_t>(row.raw.size());
-  entry.encrypted = encrypted;
   entry.output = platform::FileCreate(file.c_str());
   entry.options.byteWise = byteWise;
   g_allocationsLeft = row.allocations;
@@ -122,13 +105,14 @@ Got Decode(const Row& row, bool byteWise, bool encrypted, const std::string& fil
   ::testing::internal::CaptureStderr();
   const SingleEntryOutcome o = DecodeSingleEntry(entry);
   platform::FileClose(entry.output);
+  const std::string said = ::testing::internal::GetCapturedStderr();
   return {o.result == EXTRACT_OK ? o.decoded : -1,
           ScratchFolder::Read(file),
           o.pastEnd,
           o.bytesRead,
           o.bytesLeft,
           o.crc,
-          ::testing::internal::GetCapturedStderr()};
+          said};
 }
 
 TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
@@ -144,33 +128,25 @@ TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
       {"empty stored, then stored", Hex("00 00 00 ff ff 01 01 00 fe ff 7a"), 0, "z"},
       {"NLEN not the complement", Hex("01 03 00 fc fe 61 62 63"), 1, ""},
       {"block type 3", Hex("07"), 2, ""},
-      {"block type 3 after a stored block", Hex("00 01 00 fe ff 71 07"), 2, ""},
       {"no data at all", "", 1, ""},
-      {"stored LEN 65535 cut short", Hex("01 ff ff 00 00 61 62 63 64 65 66"), 1, ""},
-      {"non-final block, then nothing", Hex("00 00 00 ff ff"), 1, ""},
       {"fixed block without its end", Hex("4b 4c 4a 4e 49 4d 4b cf 00"), 1, ""},
       {"fixed, empty", Hex("03 00"), 0, ""},
       {"fixed, 1 literal", Hex("4b 04 00"), 0, "a"},
-      {"fixed, 7 literals", Hex("4b 4c 4a 4e 49 4d 4b 07 00"), 0, abc.substr(0, 7)},
       {"fixed, 15 literals", Hex("4b 4c 4a 4e 49 4d 4b cf c8 cc ca ce c9 cd cb 07 00"), 0, abc.substr(0, 15)},
       {"fixed, matches of 6 and 258", Hex("4b 4c 4a 86 a0 51 00 00"), 0, "abcabcabc" + std::string(258, 'c')},
       {"length symbol 286", Hex("ab 18 03 00"), 1, ""},
-      {"length symbol 287", Hex("ab 18 07 00"), 1, ""},
       {"distance symbol 30", Hex("ab a8 ac 02 3e 00"), 1, ""},
-      {"distance symbol 31", Hex("ab a8 ac 02 7e 00"), 1, ""},
       {"length 284 with extra 31 is 258", Hex("2b 1c f9 60 14 00 00"), 0, std::string(517, 'q')},
-      {"distance 32768", StoredBlock(window, false) + Hex("03 df ff 0f bc fe 1f 00"), 0, window + window.substr(0, 5) + window.substr(6, 3)},
+      {"distance 32768", Hex("00 00 80 ff 7f") + window + Hex("03 df ff 0f bc fe 1f 00"), 0, window + window.substr(0, 5) + window.substr(6, 3)},
       {"distance before the first byte", Hex("03 d9 51 05 00"), 0, std::string(4, '\0') + "z"},
-      {"exactly a window", StoredBlock(std::string(32768, 'e'), true), 0, std::string(32768, 'e')},
-      {"failure after a window", StoredBlock(std::string(20000, 'w'), false) + StoredBlock(std::string(20000, 'w'), false) + "\x07", 2, std::string(32768, 'w')},
+      {"exactly a window", Hex("01 00 80 ff 7f") + std::string(32768, 'e'), 0, std::string(32768, 'e')},
+      {"failure after a window", Hex("00 20 4e df b1 77*20000 00 20 4e df b1 77*20000 07"), 2, std::string(32768, 'w')},
       {"dynamic, lengths sent one by one", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 00*78 10 21 4a"), 0, "abba"},
       {"repeat code first repeats 0", Hex("0d e0 db 92 24 49 92 2c cb 5e fe 94 e8 ff 3f 82 08 65 01"), 0, "baaaa"},
       {"zero run to the last length", Hex("05 e5 db 92 24 49 92 2c cb 02 00*59 20 00*67 20 3e 11"), 0, "xx"},
       {"zero run one past the last", Hex("05 e5 db 92 24 49 92 2c cb 02 00*59 20 00*67 20 be 11"), 1, ""},
       {"HLIT 30", Hex("f5 e0 01 55*40"), 1, ""},
-      {"HLIT 31", Hex("fd e0 01 55*40"), 1, ""},
       {"HDIST 30", Hex("05 fe 01 55*40"), 1, ""},
-      {"HDIST 31", Hex("05 ff 01 55*40"), 1, ""},
       {"single 1-bit distance code", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 00*78 10 21 2e"), 0, "abbbb"},
       {"its spare pattern", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 00*78 10 21 3e"), 1, ""},
       {"over-subscribed literal code", Hex("0d e0 db 92 24 49 92 2c cb 02 00*48 11 02 00*77 10 21 00*4"), 2, ""},
@@ -185,16 +161,12 @@ TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
       {"empty literal code", Hex("05 e0 db 92 24 49 92 2c cb 02 00*128 02 00*4"), 1, ""},
       {"no table at all", Hex("cb 05 00"), 3, "", 0},
       {"one table only", Hex("cb 05 00"), 3, "", 1},
-      {"zlib, empty", Deflate("", 6), 0, ""},
-      {"zlib, stored noise", Deflate(noise, 0), 0, noise},
       {"zlib, level 1 text", Deflate(text, 1), 0, text},
       {"zlib, level 6 runs", Deflate(runs, 6), 0, runs},
       {"zlib, level 9 mix", Deflate(mix, 9), 0, mix},
-      {"zlib, filtered mix", Deflate(mix, 6, Z_FILTERED), 0, mix},
       {"zlib, Huffman only text", Deflate(text, 6, Z_HUFFMAN_ONLY), 0, text},
       {"zlib, run lengths", Deflate(runs, 6, Z_RLE), 0, runs},
       {"zlib, fixed codes, mix", Deflate(mix, 9, Z_FIXED), 0, mix},
-      {"zlib, fixed codes, noise", Deflate(noise, 1, Z_FIXED), 0, noise},
       {"zlib, window of 512, memLevel 1", Deflate(big, 6, Z_DEFAULT_STRATEGY, 9, 1), 0, big},
       {"zlib, window of 4096, memLevel 9", Deflate(big, 6, Z_DEFAULT_STRATEGY, 12, 9), 0, big},
       {"zlib, flushed every 1000", Deflate(big, 9, Z_DEFAULT_STRATEGY, 15, 8, 1000), 0, big},
@@ -220,22 +192,21 @@ TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
     rows.push_back({"damaged " + std::to_string(trial), damaged, kDamaged, ""});
   }
   ScratchFolder scratch;
-  for (const Row& row : rows)
-    for (bool encrypted : {false, true}) {
-      SCOPED_TRACE(row.label + (encrypted ? ", encrypted" : ""));
-      const Got got = Decode(row, false, encrypted, scratch.File("out"));
-      EXPECT_TRUE(got == Decode(row, true, encrypted, scratch.File("out")));
-      EXPECT_EQ(got.bytesRead + got.bytesLeft, row.raw.size());
-      EXPECT_EQ(got.crc, zipbuild::Crc32Of(got.output));
-      EXPECT_EQ(got.said, got.code == INFLATE_NO_MEMORY ? "\n*** inflate out of memory *** " : "");
-      EXPECT_LE(got.pastEnd, got.code == INFLATE_OK ? 2u : kMaxBytesPastEnd + 1);
-      if (row.code == kDamaged) continue;
-      EXPECT_TRUE(row.code == kCut ? got.code != 0 || got.output == row.output
-                                   : got.code == row.code);
-      const size_t compared = row.code == kCut ? got.output.size() : row.output.size();
-      EXPECT_TRUE(got.output.size() == compared && row.output.compare(0, compared, got.output) == 0)
-          << got.code << ", " << got.output.size() << " bytes: " << got.output.substr(0, 40);
-    }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const Got got = Decode(row, false, scratch.File("out"));
+    EXPECT_TRUE(got == Decode(row, true, scratch.File("out")));
+    EXPECT_EQ(got.bytesRead + got.bytesLeft, row.raw.size());
+    EXPECT_EQ(got.crc, zipbuild::Crc32Of(got.output));
+    EXPECT_EQ(got.said, got.code == INFLATE_NO_MEMORY ? "\n*** inflate out of memory *** " : "");
+    EXPECT_LE(got.pastEnd, got.code == INFLATE_OK ? 2u : kMaxBytesPastEnd + 1);
+    if (row.code == kDamaged) continue;
+    EXPECT_TRUE(row.code == kCut ? got.code != 0 || got.output == row.output
+                                 : got.code == row.code);
+    const size_t compared = row.code == kCut ? got.output.size() : row.output.size();
+    EXPECT_TRUE(got.output.size() == compared && row.output.compare(0, compared, got.output) == 0)
+        << got.code << ", " << got.output.size() << " bytes: " << got.output.substr(0, 40);
+  }
 }
 
 // The CRC-32 as the output stream runs it, against its bit-by-bit definition: every length and
