@@ -122,31 +122,6 @@ w = Bits(); w.put(0, 1); w.put(1, 2); w.code(0x30 + ord("y"), 8); w.code(0, 7)
 repeat_first_block(w)
 put("fuzz_inflate", "fixed-then-repeat-first", w.data())
 
-# Decryption seeds, laid out as the target reads them: options, password, second password
-# (for a wrong one), time, 11 header bytes and a spare, plain bytes.
-def seed(options, first, second, plain_bytes):
-    data = bytes([options, len(first)]) + first
-    if options & 1:
-        data += bytes([len(second)]) + second
-    return data + b"\x34\x12" + bytes(range(1, 13)) + plain_bytes
-
-text = open(os.path.join(src, "readme.txt"), "rb").read()[:400]
-binary = open(os.path.join(src, "random.bin"), "rb").read()[:300]
-cases = [
-    ("stored-builtin", 0x00, password[:63], b"", text),
-    ("deflated-builtin", 0x04, password[:63], b"", text),
-    ("descriptor", 0x02, b"secret", b"", binary),
-    ("deflated-descriptor-extract", 0x26, b"secret", b"", text),
-    ("wrong-password", 0x01, b"secret", b"Secret", text),
-    ("wrong-password-deflated", 0x05, b"secret", b"", binary),
-    ("empty-password", 0x00, b"", b"", text),
-    ("empty-entry", 0x20, b"pw", b"", b""),
-    ("short-entry", 0x10, b"pw", b"", text),
-    ("short-descriptor-entry", 0x12, b"pw", b"", b""),
-    ("raw-data", 0x08, b"pw", b"", archives["encrypted.zip"][30:400]),
-]
-for name, options, first, second, plain_bytes in cases:
-    put("fuzz_decrypt", name, seed(options, first, second, plain_bytes))
 PY
 for target in "$out"/*; do
   echo "make-fuzz-seeds: $(ls "$target" | wc -l) seeds for $(basename "$target")"
