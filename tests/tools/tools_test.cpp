@@ -7,7 +7,6 @@
 #include "res/companions.h"
 #include "tests/extract/zip_builder.h"
 #include "tests/scratch.h"
-#include "tests/tools/run_program.h"
 #include "tools/kxmedium_names.h"
 
 #include <fcntl.h>
@@ -23,8 +22,8 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -33,6 +32,43 @@ using zipbuild::Stored;
 using namespace std::chrono_literals;
 
 namespace {
+
+struct ProgramResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out, err;
+};
+
+// Standard output and error go to temporary files, read back once the child has ended (no pipe
+// to fill up and block it); the arguments reach the program byte for byte.
+ProgramResult RunProgram(const std::vector<std::string>& argv) {
+  ProgramResult result;
+  std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(::fileno(files[0]), 1);
+    ::dup2(::fileno(files[1]), 2);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  for (std::string* text : {&result.out, &result.err}) {
+    std::FILE* file = files[text == &result.err];
+    *text = ScratchFolder::Read("/dev/fd/" + std::to_string(::fileno(file)));
+    std::fclose(file);
+  }
+  return result;
+}
+
+std::string BuiltProgram(const std::string& name) {
+  const char* binary = std::getenv("KX_BINARY_DIR");
+  return std::string(binary ? binary : KX_TEST_BINARY_DIR) + "/" + name;
+}
 
 std::string Noise(size_t n, unsigned seed) {
   std::mt19937 random(seed);
@@ -70,24 +106,41 @@ class Tools : public ::testing::Test {
     fs::remove_all(scratch.path());
     fs::create_directories(payload);
     fs::create_directories(out);
-    fs::copy(fs::path(SourceFolder()) / "demo" / "companions", companions);
+    const char* source = std::getenv("KX_SOURCE_DIR");
+    fs::copy(fs::path(source ? source : KX_TEST_SOURCE_DIR) / "demo" / "companions", companions);
     for (const auto& [name, bytes] : files) scratch.Write("payload/" + name, bytes);
     Stamp(scratch.Write("SETUP.EXE", files["karvex32.exe"]), kSetupTime);
     // The first and the last time an MS-DOS date holds, in the local zone.
     Stamp(payload + "/ONE.BIN", LocalUnixTime(1980, 1, 1, 0, 0, 1) * 1000000000ll + 5);
     Stamp(payload + "/EMPTY.DAT", LocalUnixTime(2107, 12, 31, 23, 59, 59) * 1000000000ll);
   }
-  // RunLine with the scratch folder's words, under a file-size limit of `bytes` when given.
+  // Runs a command line split at blanks, under a file-size limit of `bytes` when given: the
+  // words kxextract and kxmedium name the built programs, @-words the scratch folder's paths,
+  // and a first word "@tty" runs the rest on a terminal (its output and errors both in `out`).
+  // Standard error comes back with the scratch folder (with either separator) shown as '~'.
   ProgramResult Run(const std::string& line, rlim_t bytes = RLIM_INFINITY) {
-    const std::map<std::string, std::string> words = {
-        {"@a", archive}, {"@o", out},   {"@c", companions}, {"@p", payload},
+    std::map<std::string, std::string> words = {
+        {"@a", archive}, {"@o", out},   {"@c", companions}, {"@p", payload}, {"@t", theirs},
         {"@m", medium},  {"@s", setup}, {"@k", Payload()},  {"@w", pw}};
+    words["kxextract"] = BuiltProgram("kxextract");
+    words["kxmedium"] = BuiltProgram("kxmedium");
+    std::vector<std::string> argv;
+    std::string command;  // the words quoted for a shell
+    std::istringstream in(line);
+    for (std::string word; in >> word; command += argv.size() > 1 ? " '" + argv.back() + "'" : "")
+      argv.push_back(words.count(word) ? words[word] : word);
+    if (argv[0] == "@tty") argv = {"script", "-qec", command, "/dev/null"};
     rlimit saved, limit;
     getrlimit(RLIMIT_FSIZE, &saved);
     limit = {std::min(bytes, saved.rlim_max), saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
-    const ProgramResult result = RunLine(line, words, scratch.path().string());
+    ProgramResult result = RunProgram(argv);
     setrlimit(RLIMIT_FSIZE, &saved);
+    std::string root = scratch.path().string(), backslashed = root;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    for (const std::string& path : {backslashed, root})
+      for (size_t at; (at = result.err.find(path)) != std::string::npos;)
+        result.err.replace(at, path.size(), 1, '~');
     return result;
   }
   ProgramResult Build(const std::string& options, const std::string& prefix = "",
@@ -108,9 +161,11 @@ class Tools : public ::testing::Test {
   }
   std::string Payload() const { return medium + "/setup.kx"; }
 
+  const std::string szdd = std::string("SZDD\x88\xF0'3A_\0\0\0\xC0", 14);  // 3 GiB expanded
   static constexpr int64_t kSetupTime = 1700000000123456700;  // an odd fraction of a second
   ScratchFolder scratch;
-  std::string out = scratch.File("out"), archive = scratch.File("a.zip");
+  std::string out = scratch.File("out"), archive = scratch.File("a.zip"),
+              theirs = scratch.File("theirs");
   std::string pw;  // a password for @w
   std::string setup = scratch.File("SETUP.EXE"), companions = scratch.File("companions"),
               payload = scratch.File("payload"), medium = scratch.File("new/medium");
@@ -145,19 +200,12 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
     std::string files;
   } rows[] = {
       {a, 0, "kxextract -h", 0, ">usage: kxextract [-t]", ""},
-      {a, 0, "kxextract --help", 0, ">usage: kxextract [-t]", ""},
       {a, 0, "kxextract --version", 0, ">kxextract ", ""},
       {a, 0, "kxmedium -h", 0, ">usage: kxmedium build", ""},
-      {a, 0, "kxmedium --help", 0, ">usage: kxmedium build", ""},
       {a, 0, "kxmedium --version", 0, ">kxmedium ", ""},
-      {a, 0, "kxmedium", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium verify", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium verify a b", 1, u + "kxmedium build", ""},
-      {a, 0, "kxmedium list x", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium build", 1, "kxmedium: build needs --setup, --companions, --payload", ""},
-      {a, 0, "kxmedium build --setup x", 1,
-       "kxmedium: build needs --setup, --companions, --payload", ""},
-      {a, 0, mb + " --zip", 1, "kxmedium: unexpected argument --zip\n" + u, ""},
       {a, 0, mb + " --password", 1, "kxmedium: unexpected argument --password\n" + u, ""},
       {a, 0, "kxextract", 1, "kxextract: no archive given\n" + u, ""},
       {a, 0, "kxextract -x @a", 1, "kxextract: unknown option -x\n" + u, ""},
@@ -166,7 +214,6 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {a, 0, "kxextract -s 12x @a", 1, "kxextract: invalid offset 12x\n" + u, ""},
       {a, 0, "kxextract -s -1 @a", 1, "kxextract: invalid offset -1\n" + u, ""},
       {a, 0, "kxextract -s 2147483648 @a", 1, "kxextract: invalid offset 2147483648\n" + u, ""},
-      {a, 0, "kxextract -s @a", 1, "kxextract: invalid offset ~/a.zip\n" + u, ""},
       {a, 0, "kxextract @a " + n260, 1, "kxextract: name too long: " + n260 + "\n" + u, ""},
       {a, 0, "kxextract -d @o @a", 0, "", "a.txt b.txt"},
       {a, 0, "kxextract -d @o -- @a", 0, "", "a.txt b.txt"},
@@ -186,10 +233,12 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {built, 0, "kxextract -c -d @o @a", 0, "", "b.txt"},
       {own, 0, "kxextract -c -P pass-word -d @o @a", 0, "", "own.txt"},
       {own, 0, "kxextract -d @o @a", 2, "kxextract: INCORRECT PASSWORD\n", ""},
-      {sealed, 0, "kxextract -l @a SEALED.TXT", 0,
-       ">\n        6  2024-01-01 12:00   sealed.txt  (encrypted)\n---------                     "
-       "-------\n        6                     1 file\n",
+      {sealed, 0, "kxextract -l @a", 0,
+       ">a.zip\n  Length      Date    Time    Name\n---------  ---------- -----   ----\n        6  "
+       "2024-01-01 12:00   sealed.txt  (encrypted)\n        0  2024-01-01 12:00   b\n---------    "
+       "                 -------\n        6                     2 files\n",
        ""},
+      {sealed, 0, "kxextract -l @a B", 0, ">        0  2024-01-01 12:00   b\n-------", ""},
       {"JUNK!", 0x80000010u, "kxextract -d @o @a small.txt", 0, "", "small.txt"},
       {"", kToFourGiB - 1, "kxextract -d @o @a small.txt", 0, "", "small.txt"},
       {"", kToFourGiB, "kxextract -d @o @a small.txt", 2, big, "small.txt"},
@@ -274,52 +323,6 @@ TEST_F(Tools, KxExtractCtrlCEndsWith99AndDeletesThePartlyWrittenFile) {
   EXPECT_EQ(Written(), "small.txt");
 }
 
-// Archives of the archivers users have (all required) extracted by kxextract and unzip alike
-// (bytes and times) and listed alike, encrypted entries marked.
-TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
-  const std::string theirs = scratch.File("theirs");
-  auto stamp = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{}) + 1262347200s;
-  for (const auto& [name, bytes] : files)
-    fs::last_write_time(payload + "/" + name, stamp += 3456002s);
-  fs::rename(payload + "/ONE.BIN", payload + "/\xC3\x84pfel.txt");  // not by Info-ZIP zip
-  const struct {
-    std::string command;   // makes a.zip in the payload folder
-    const char* password;  // "": none
-    int status;            // kxextract's: 0, or 2 where it refuses the archive
-  } rows[] = {
-      {"zip -q -X -P secret ../a.zip EMPTY.DAT MANUAL.TXT karvex32.exe", "secret", 0},
-      {"zip -q -X - EMPTY.DAT MANUAL.TXT | cat > ../a.zip", "", 2},  // sizes after the data
-      {"7zz a -tzip -bso0 -bsp0 -psecret7 -mem=ZipCrypto ../a.zip *", "secret7", 0},
-      {"python3 -c 'import glob, zipfile; z = zipfile.ZipFile(\"../a.zip\", \"w\", 8); [z.write(f) "
-       "for f in sorted(glob.glob(\"*\"))]'",
-       "", 0},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.command);
-    fs::remove(archive);
-    fs::remove_all(theirs);
-    ASSERT_EQ(RunProgram({"sh", "-c", "cd '" + payload + "' && " + row.command}).status, 0);
-    pw = *row.password ? std::string(" -P ") + row.password : "";
-    ASSERT_EQ(Run("kxextract -c" + pw + " -d @o @a").status, row.status);
-    ASSERT_EQ(RunLine("unzip -qq" + pw + " -d @t @a", {{"@t", theirs}, {"@a", archive}}, "").status,
-              0);
-    for (const auto& item : fs::directory_iterator(row.status ? out : theirs)) {  // none if refused
-      const std::string name = item.path().filename().string();
-      EXPECT_TRUE(ScratchFolder::Read(out + "/" + name) == ScratchFolder::Read(item.path()))
-          << name;
-      EXPECT_EQ(fs::last_write_time(out + "/" + name), fs::last_write_time(item.path())) << name;
-    }
-    const std::string names = "EMPTY.DAT MANUAL.TXT karvex32.exe";
-    EXPECT_EQ(Written(), row.status              ? "EMPTY.DAT"
-                         : row.command[0] == 'z' ? names
-                                                 : names + " \xC3\x84pfel.txt");
-    const std::string listed = Run("kxextract -l @a").out;
-    EXPECT_EQ(listed.find("  (encrypted)\n") != std::string::npos, *row.password != 0);
-    EXPECT_EQ(std::regex_replace(listed, std::regex("  \\(encrypted\\)"), ""),
-              RunProgram({"unzip", "-l", archive}).out);
-  }
-}
-
 // Deflated where it helps, stored on request, under the built-in password or another one.
 TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
   std::string first;
@@ -386,79 +389,17 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
   fs::current_path(before);
 }
 
-// Each row damages a fresh medium: a file's time moved by `by` nanoseconds ('t'), a file
-// removed ('r'), the archive's byte `by` (from the end when negative) flipped ('d') or the
-// archive cut there ('c'), written anew by zip with `file` as its arguments ('z') or with one
-// unnamed entry ('e'), or two companions made SZDD files of 3 GiB each ('s').
-TEST_F(Tools, KxMediumVerifyNamesEveryFaultOfADamagedMedium) {
+// Each row spoils one input of a build (lower-case acts: the build refuses) or, upper case, one
+// file of a built medium (verify names the fault); paths lie below the scratch folder. A file
+// written ('w') or removed ('r'), a folder made ('f'), a link to nowhere ('l'), a time set to
+// `by` seconds ('t') or moved by `by` nanoseconds ('T'), the medium put at `path` ('m'), a
+// file-size limit of `by` blocks ('u'), two companions made SZDD files of 3 GiB each ('s'), the
+// archive's byte `by` (from the end when negative) flipped ('d') or the archive cut there ('c'),
+// written anew by zip with `path` as its arguments ('z') or with one unnamed entry ('e').
+TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
   const struct {
     char act;
-    const char* file;
-    int64_t by;
-    const char* named;  // in standard error
-  } rows[] = {
-      {'t', "LICENSE.TXT", 1000000000, "LICENSE.TXT does not match the time stamp of SETUP.EXE"},
-      {'t', "LICENSE.TXT", 1000000000, "time stamp of SETUP.EXE (1.0000000 s newer)"},
-      {'t', "FILE_ID.DIZ", 100, "the time stamp of FILE_ID.DIZ does not match"},
-      {'t', "FILE_ID.DIZ", 100, "time stamp of SETUP.EXE (0.0000001 s newer)"},
-      {'t', "ORDER.TXT", -3000000000, "time stamp of SETUP.EXE (3.0000000 s older)"},
-      {'t', "SETUP.EXE", 2000000000, "the time stamp of README.TXT does not match"},
-      {'r', "ORDER.TXT", 0, "kxmedium: problem: companion file ORDER.TXT is missing\n"},
-      {'r', "SETUP.EXE", 0, "problem: SETUP.EXE is missing\nkxmedium: ~/new/medium: 1 problem "},
-      {'r', "setup.kx", 0, "kxmedium: problem: setup.kx is missing\n"},
-      {'d', "", 40000, "setup.kx: the setup would show \"ZIP damaged"},
-      {'d', "", 14, "setup.kx: the setup would show"},
-      {'d', "", 30, "setup.kx: the local header of entry EMPTY.DAT does not match"},
-      {'d', "", -3, "setup.kx: its central directory lies outside the file"},
-      {'d', "", -12, "multi-disk"},
-      {'c', "", -1, "setup.kx: no end of central directory record"},
-      {'c', "", -100, "setup.kx: no end of central directory record"},
-      {'z', "-P \"$KXPW\" \"$KX\" SETUP.EXE", 0, "setup.kx does not hold the main program"},
-      {'z', "-P \"$KXPW\" \"$KX\" KARVEX32.EX_ sub/KARVEX32.EX_", 0, "are written to the same"},
-      {'z', "\"$KX\" KARVEX32.EX_", 0, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
-      {'z', "-P other \"$KX\" KARVEX32.EX_", 0, "INCORRECT PASSWORD"},
-      {'s', "", 0, "total size passes 4 GiB"},
-      {'e', "", 0, "setup.kx does not hold the main program"},  // one entry without a name
-  };
-  setenv("KXPW", kBuiltInPassword, 1);
-  fs::create_directories(scratch.File("sub"));
-  scratch.Write("sub/KARVEX32.EX_", "main");
-  scratch.Write("KARVEX32.EX_", "main");
-  const std::string szdd(
-      "SZDD\x88\xF0\x27\x33"
-      "A_\0\0\0\xC0",
-      14);
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.named);
-    fs::remove_all(medium);
-    ASSERT_EQ(Build("").status, 0);
-    setenv("KX", Payload().c_str(), 1);
-    const std::string path = medium + "/" + row.file, bytes = ScratchFolder::Read(Payload());
-    const size_t at = row.by < 0 ? bytes.size() + row.by : row.by;
-    if (row.act == 't') Stamp(path, kSetupTime + row.by);
-    if (row.act == 'r') fs::remove(path);
-    if (row.act == 'd') scratch.Write("new/medium/setup.kx", zipbuild::Damage(bytes, at, 16));
-    if (row.act == 'c') scratch.Write("new/medium/setup.kx", bytes.substr(0, at));
-    if (row.act == 'e') scratch.Write("new/medium/setup.kx", Archive({Stored("", "")}));
-    if (row.act == 'z')
-      RunProgram(
-          {"sh", "-c", "cd '" + scratch.path().string() + "' && rm \"$KX\" && zip -q " + row.file});
-    for (const char* name : {"KARVEX.TXT", "VENDOR.TXT"})
-      if (row.act == 's') Stamp(scratch.Write(std::string("new/medium/") + name, szdd), kSetupTime);
-    const ProgramResult verified = Run("kxmedium verify @m");
-    EXPECT_EQ(verified.status, 2);
-    EXPECT_NE(verified.err.find(row.named), std::string::npos) << verified.err;
-    EXPECT_EQ(verified.out.find("good medium"), std::string::npos);
-  }
-}
-
-// Each row spoils one input of a build: a file written ('w'), a file or folder removed ('r'),
-// a folder made ('f'), a link to nowhere ('l'), a time set to `by` seconds ('t'), the medium
-// put at `path` ('m'), or a file-size limit of `by` blocks ('u').
-TEST_F(Tools, KxMediumBuildRefusesWhatTheSetupCouldNotInstall) {
-  const struct {
-    char act;
-    const char* path;  // below the scratch folder
+    const char* path;
     int64_t by;
     const char* named;  // in standard error, the scratch folder shown as '~'
   } rows[] = {
@@ -481,33 +422,68 @@ TEST_F(Tools, KxMediumBuildRefusesWhatTheSetupCouldNotInstall) {
       {'l', "payload/LINK", 0, "payload entry LINK is not a plain file"},
       {'u', "", 200, "error writing to ~/new/medium/setup.kx: File too large"},
       {'u', "", 10, "error writing to ~/new/medium/SETUP.EXE: File too large"},
-      {'s', "", 0, "the medium's total size passes 4 GiB"},  // on a terminal
+      {'s', "companions", 0, "kxmedium: the medium's total size passes 4 GiB"},  // on a terminal
+      {'T', "new/medium/FILE_ID.DIZ", 100, "the time stamp of FILE_ID.DIZ does not match"},
+      {'T', "new/medium/FILE_ID.DIZ", 100, "time stamp of SETUP.EXE (0.0000001 s newer)"},
+      {'T', "new/medium/ORDER.TXT", -3000000000, "time stamp of SETUP.EXE (3.0000000 s older)"},
+      {'T', "new/medium/SETUP.EXE", 2000000000, "the time stamp of README.TXT does not match"},
+      {'R', "new/medium/ORDER.TXT", 0, "kxmedium: problem: companion file ORDER.TXT is missing\n"},
+      {'R', "new/medium/SETUP.EXE", 0, "problem: SETUP.EXE is missing\nkxmedium: ~/new/medium: 1 "},
+      {'R', "new/medium/setup.kx", 0, "kxmedium: problem: setup.kx is missing\n"},
+      {'D', "", 40000, "setup.kx: the setup would show \"ZIP damaged"},
+      {'D', "", 14, "setup.kx: the setup would show"},
+      {'D', "", 30, "setup.kx: the local header of entry EMPTY.DAT does not match"},
+      {'D', "", -3, "setup.kx: its central directory lies outside the file"},
+      {'D', "", -12, "multi-disk"},
+      {'C', "", -1, "setup.kx: no end of central directory record"},
+      {'C', "", -100, "setup.kx: no end of central directory record"},
+      {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE", 0, "setup.kx does not hold the main program"},
+      {'Z', "-P \"$KXPW\" \"$KX\" KARVEX32.EX_ sub/KARVEX32.EX_", 0, "are written to the same"},
+      {'Z', "\"$KX\" KARVEX32.EX_", 0, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
+      {'Z', "-P other \"$KX\" KARVEX32.EX_", 0, "INCORRECT PASSWORD"},
+      {'S', "new/medium", 0, "total size passes 4 GiB"},
+      {'E', "", 0, "setup.kx does not hold the main program"},  // one entry without a name
   };
-  const std::string szdd(
-      "SZDD\x88\xF0\x27\x33"
-      "A_\0\0\0\xC0",
-      14);  // 3 GiB expanded
+  setenv("KXPW", kBuiltInPassword, 1);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.named);
     SetUp();
-    const std::string path = scratch.File(row.path);
-    if (row.act == 'w') scratch.Write(row.path, "a");
-    if (row.act == 'r') fs::remove_all(path);
-    if (row.act == 'f') fs::create_directories(path);
-    if (row.act == 'l') fs::create_symlink("nowhere", path);
-    if (row.act == 't') Stamp(path, row.by * 1000000000);
+    const bool built = std::isupper(row.act), tty = row.act == 's';
+    const char act = static_cast<char>(std::tolower(row.act));
+    ASSERT_TRUE(!built || Build("").status == 0);
+    const std::string path = scratch.File(row.path), kx = "new/medium/setup.kx",
+                      bytes = built ? ScratchFolder::Read(Payload()) : "";
+    const size_t at = row.by < 0 ? bytes.size() + row.by : row.by;
+    if (act == 'w') scratch.Write(row.path, "a");
+    if (act == 'r') fs::remove_all(path);
+    if (act == 'f') fs::create_directories(path);
+    if (act == 'l') fs::create_symlink("nowhere", path);
+    if (act == 't') Stamp(path, built ? kSetupTime + row.by : row.by * 1000000000);
+    if (act == 'd') scratch.Write(kx, zipbuild::Damage(bytes, at, 16));
+    if (act == 'c') scratch.Write(kx, bytes.substr(0, at));
+    if (act == 'e') scratch.Write(kx, Archive({Stored("", "")}));
+    if (act == 'z') {
+      fs::create_directories(scratch.File("sub"));
+      scratch.Write("sub/KARVEX32.EX_", "main");
+      scratch.Write("KARVEX32.EX_", "main");
+      setenv("KX", Payload().c_str(), 1);
+      RunProgram(
+          {"sh", "-c", "cd '" + scratch.path().string() + "' && rm \"$KX\" && zip -q " + row.path});
+    }
     for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
-      if (row.act == 's') scratch.Write(companions + name, szdd);
-    medium = row.act == 'm' ? path : scratch.File("new/medium");
-    const rlim_t limit = row.act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY;
-    const ProgramResult built = Build(" --store", row.act == 's' ? "@tty " : "", limit);
-    const std::string said = row.act == 's' ? built.out : built.err;
-    EXPECT_EQ(built.status, 2);
-    EXPECT_NE(said.find(std::string("kxmedium: ") + row.named), std::string::npos) << said;
+      if (act == 's') Stamp(scratch.Write(path + name, szdd), kSetupTime);
+    medium = act == 'm' ? path : scratch.File("new/medium");
+    const rlim_t limit = act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY;
+    const ProgramResult r =
+        built ? Run("kxmedium verify @m") : Build(" --store", tty ? "@tty " : "", limit);
+    const std::string said = tty ? r.out : r.err;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(said.find(row.named), std::string::npos) << said;
     // The progress line is wiped once, before the summary.
-    EXPECT_EQ(said.find("\r\nkxmedium: the medium's") != std::string::npos, row.act == 's');
-    EXPECT_EQ(fs::exists(Payload()), row.act == 's');
-    EXPECT_TRUE(row.act != 'u' || fs::exists(medium + "/SETUP.EXE") == (row.by > 10));
+    EXPECT_EQ(said.find("\r\nkxmedium: the medium's") != std::string::npos, tty);
+    EXPECT_EQ(r.out.find("good medium"), std::string::npos);
+    EXPECT_TRUE(built || fs::exists(Payload()) == tty);
+    EXPECT_TRUE(act != 'u' || fs::exists(medium + "/SETUP.EXE") == (row.by > 10));
   }
 }
 
@@ -526,8 +502,6 @@ TEST(KxMediumNames, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
       {a256, "!empty or longer than 255"},
       {"a*b", "!character Windows"},
       {"a\x1F", "!character Windows"},
-      {"a:b", "!character Windows"},
-      {"back\\slash", "!character Windows"},
       {"trailing ", "!ends in a dot or a blank"},
       {"READ.ME.", "!ends in a dot or a blank"},
       {"nul", "!device name"},
