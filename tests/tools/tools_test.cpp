@@ -86,8 +86,7 @@ std::string Named(const std::string& name, uint16_t flags, const std::string& un
 
 // The file's last-write time in nanoseconds since 1970, after setting it when `to` is given.
 int64_t Stamp(const std::string& path, int64_t to = -1) {
-  const timespec times[2] = {{to / 1000000000, to % 1000000000},
-                             {to / 1000000000, to % 1000000000}};
+  const timespec time = {to / 1000000000, to % 1000000000}, times[2] = {time, time};
   struct stat st {};
   EXPECT_TRUE((to < 0 || !::utimensat(AT_FDCWD, path.c_str(), times, 0)) &&
               !::stat(path.c_str(), &st));
@@ -409,7 +408,6 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
       {'u', "", 200, "error writing to ~/new/medium/setup.kx: File too large"},
       {'u', "", 10, "error writing to ~/new/medium/SETUP.EXE: File too large"},
       {'s', "companions", 0, "kxmedium: the medium's total size passes 4 GiB"},  // on a terminal
-      {'T', "new/medium/FILE_ID.DIZ", 100, "the time stamp of FILE_ID.DIZ does not match"},
       {'T', "new/medium/FILE_ID.DIZ", 100, "time stamp of SETUP.EXE (0.0000001 s newer)"},
       {'T', "new/medium/ORDER.TXT", -3000000000, "time stamp of SETUP.EXE (3.0000000 s older)"},
       {'T', "new/medium/SETUP.EXE", 2000000000, "the time stamp of README.TXT does not match"},
@@ -417,7 +415,6 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
       {'R', "new/medium/SETUP.EXE", 0, "problem: SETUP.EXE is missing\nkxmedium: ~/new/medium: 1 "},
       {'R', "new/medium/setup.kx", 0, "kxmedium: problem: setup.kx is missing\n"},
       {'D', "", 40000, "setup.kx: the setup would show \"ZIP damaged"},
-      {'D', "", 14, "setup.kx: the setup would show"},
       {'D', "", 30, "setup.kx: the local header of entry EMPTY.DAT does not match"},
       {'D', "", -3, "setup.kx: its central directory lies outside the file"},
       {'D', "", -12, "multi-disk"},

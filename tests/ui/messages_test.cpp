@@ -41,7 +41,7 @@ void Hooks(std::map<unsigned, std::string> table, bool shipped = false) {
   std::snprintf(g_setup.title, sizeof g_setup.title, "Karvex Setup");
 }
 
-TEST(MessageText, EveryRowJoinsItsChainOrShowsItsError) {
+TEST(MessageText, EveryRowJoinsItsChainOrShowsItsErrorAndResultsRotate) {
   const std::string a(199, 'a'), b(199, 'b'), c112(112, 'c'), c113(113, 'c');
   const std::string notFound = "Internal error: string resource not found: ",
                     tooLong = "Internal error: string resource too long: ", box = " [-] 10 -;";
@@ -65,9 +65,7 @@ TEST(MessageText, EveryRowJoinsItsChainOrShowsItsError) {
     EXPECT_EQ(LoadMessageText(1), row.text);
     EXPECT_EQ(g_boxes, row.boxes) << row.text;
   }
-}
-
-TEST(MessageText, ResultsRotateThroughThreeBuffers) {
+  // The results rotate through three buffers.
   Hooks({{1, "first"}, {2, "second"}, {3, "third"}, {4, "fourth"}});
   const char* first = LoadMessageText(1);
   const char* second = LoadMessageText(2);
