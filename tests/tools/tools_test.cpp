@@ -1,8 +1,8 @@
 // kxextract and kxmedium as users run them. kxextract: each command line with its exit code,
-// message and files, one row each; the progress line; a file-size limit; Ctrl-C; archives of
-// Info-ZIP zip, 7-Zip and Python's zipfile beside unzip. kxmedium: built media read alike by
-// unzip, 7-Zip and kxextract; verify naming each fault of a damaged medium and build each
-// input the setup could not install from, one row each; payload names in-process.
+// message and files, one row each; the progress line; a file-size limit; Ctrl-C. kxmedium:
+// built media read alike by unzip, 7-Zip and kxextract; each input the setup could not install
+// from refused by build and each fault of a damaged medium named by verify, one row each;
+// payload names in-process.
 #include "extract/decrypt.h"
 #include "res/companions.h"
 #include "tests/extract/zip_builder.h"
@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,27 +107,21 @@ class Tools : public ::testing::Test {
     Stamp(payload + "/ONE.BIN", LocalUnixTime(1980, 1, 1, 0, 0, 1) * 1000000000ll + 5);
     Stamp(payload + "/EMPTY.DAT", LocalUnixTime(2107, 12, 31, 23, 59, 59) * 1000000000ll);
   }
-  // Runs a command line split at blanks, under a file-size limit of `bytes` when given: the
-  // words kxextract and kxmedium name the built programs, @-words the scratch folder's paths,
+  // Runs a command line split at blanks: the words kxextract and kxmedium name the built
+  // programs, @-words the scratch folder's paths,
   // and a first word "@tty" runs the rest on a terminal (its output and errors both in `out`).
   // Standard error comes back with the scratch folder (with either separator) shown as '~'.
-  ProgramResult Run(const std::string& line, rlim_t bytes = RLIM_INFINITY) {
+  ProgramResult Run(const std::string& line) {
     std::map<std::string, std::string> words = {
         {"@a", archive}, {"@o", out},   {"@c", companions}, {"@p", payload},
         {"@m", medium},  {"@s", setup}, {"@k", Payload()},  {"@w", pw}};
-    words["kxextract"] = BuiltProgram("kxextract");
-    words["kxmedium"] = BuiltProgram("kxmedium");
+    for (const char* tool : {"kxextract", "kxmedium"}) words[tool] = BuiltProgram(tool);
     std::vector<std::string> argv;
     std::istringstream in(line);
     for (std::string word; in >> word;) argv.push_back(words.count(word) ? words[word] : word);
     if (argv[0] == "@tty")
       argv = {"script", "-qec", Quoted({argv.begin() + 1, argv.end()}), "/dev/null"};
-    rlimit saved, limit;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    limit = {std::min(bytes, saved.rlim_max), saved.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &limit);
     ProgramResult result = RunProgram(argv);
-    setrlimit(RLIMIT_FSIZE, &saved);
     std::string root = scratch.path().string(), backslashed = root;
     std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
     for (const std::string& path : {backslashed, root})
@@ -136,10 +129,9 @@ class Tools : public ::testing::Test {
         result.err.replace(at, path.size(), 1, '~');
     return result;
   }
-  ProgramResult Build(const std::string& options, const std::string& prefix = "",
-                      rlim_t bytes = RLIM_INFINITY) {
-    return Run(prefix + "kxmedium build --setup @s --companions @c --payload @p --out @m" + options,
-               bytes);
+  ProgramResult Build(const std::string& options, const std::string& prefix = "") {
+    return Run(prefix + "kxmedium build --setup @s --companions @c --payload @p --out @m" +
+               options);
   }
   // The files below the output folder, sorted and joined by blanks; the folder emptied.
   std::string Written() {
@@ -161,7 +153,7 @@ class Tools : public ::testing::Test {
   std::string pw;  // a password for @w
   std::string setup = scratch.File("SETUP.EXE"), companions = scratch.File("companions"),
               payload = scratch.File("payload"), medium = scratch.File("new/medium");
-  std::map<std::string, std::string> files = {{"karvex32.exe", Noise(70000, 9)},  // stored
+  std::map<std::string, std::string> files = {{"karvex32.exe", Noise(70000, 9)},
                                               {"MANUAL.TXT", std::string(200000, 'm')},
                                               {"EMPTY.DAT", ""},
                                               {"ONE.BIN", "x"}};
@@ -278,7 +270,7 @@ TEST_F(Tools, KxExtractProgressLineAndFileSizeLimit) {
   EXPECT_EQ(damaged.substr(damaged.size() - 11), "00000001)\r\n");
   Written();
   scratch.Write("a.zip", Archive({Stored("a.txt", "done"), Stored("b", std::string(3e5, 'b'))}));
-  const ProgramResult r = Run("kxextract -d @o @a", 204800);
+  const ProgramResult r = Run("prlimit --fsize=204800 kxextract -d @o @a");
   EXPECT_EQ(r.err, "kxextract: Error writing to ~\\out\\b.  Possible cause: disk full\n");
   EXPECT_EQ(r.status * 100 + Written().size(), 205u);  // status 2, only a.txt kept
 }
@@ -456,9 +448,11 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
     for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
       if (act == 's') Stamp(scratch.Write(path + name, szdd), kSetupTime);
     medium = act == 'm' ? path : scratch.File("new/medium");
-    const rlim_t limit = act == 'u' ? rlim_t(row.by) * 1024 : RLIM_INFINITY;
-    const ProgramResult r =
-        built ? Run("kxmedium verify @m") : Build(" --store", tty ? "@tty " : "", limit);
+    const std::string limit = "prlimit --fsize=" + std::to_string(row.by * 1024) + " ";
+    const ProgramResult r = built ? Run("kxmedium verify @m")
+                                  : Build(" --store", tty          ? "@tty "
+                                                      : act == 'u' ? limit
+                                                                   : "");
     const std::string said = tty ? r.out : r.err;
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(said.find(row.named), std::string::npos) << said;
