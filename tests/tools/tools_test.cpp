@@ -413,52 +413,44 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
       {'C', "", -1, "setup.kx: no end of central directory record"},
       {'C', "", -100, "setup.kx: no end of central directory record"},
       {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE", 0, "setup.kx does not hold the main program"},
-      {'Z', "-P \"$KXPW\" \"$KX\" KARVEX32.EX_ sub/KARVEX32.EX_", 0, "are written to the same"},
-      {'Z', "\"$KX\" KARVEX32.EX_", 0, "setup.kx: entry KARVEX32.EX_ is not encrypted"},
-      {'Z', "-P other \"$KX\" KARVEX32.EX_", 0, "INCORRECT PASSWORD"},
+      {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE new/medium/SETUP.EXE", 0, "are written to the same"},
+      {'Z', "\"$KX\" SETUP.EXE", 0, "setup.kx: entry SETUP.EXE is not encrypted"},
+      {'Z', "-P other \"$KX\" SETUP.EXE", 0, "INCORRECT PASSWORD"},
       {'S', "new/medium", 0, "total size passes 4 GiB"},
       {'E', "", 0, "setup.kx does not hold the main program"},  // one entry without a name
   };
   setenv("KXPW", kBuiltInPassword, 1);
+  setenv("KX", "new/medium/setup.kx", 1);  // replaced by a new archive
   for (const auto& row : rows) {
     SCOPED_TRACE(row.named);
     SetUp();
     const bool built = std::isupper(row.act), tty = row.act == 's';
     const char act = static_cast<char>(std::tolower(row.act));
+    const std::string path = scratch.File(row.path), kx = "new/medium/setup.kx";
+    medium = act == 'm' ? path : scratch.File("new/medium");
     ASSERT_TRUE(!built || Build("").status == 0);
-    const std::string path = scratch.File(row.path), kx = "new/medium/setup.kx",
-                      bytes = built ? ScratchFolder::Read(Payload()) : "";
+    const std::string bytes = built ? ScratchFolder::Read(Payload()) : "";
     const size_t at = row.by < 0 ? bytes.size() + row.by : row.by;
     if (act == 'w') scratch.Write(row.path, "a");
-    if (act == 'r') fs::remove_all(path);
+    if (act == 'r' || act == 'z') fs::remove_all(act == 'z' ? Payload() : path);
     if (act == 'f') fs::create_directories(path);
     if (act == 'l') fs::create_symlink("nowhere", path);
     if (act == 't') Stamp(path, built ? kSetupTime + row.by : row.by * 1000000000);
     if (act == 'd') scratch.Write(kx, zipbuild::Damage(bytes, at, 16));
     if (act == 'c') scratch.Write(kx, bytes.substr(0, at));
     if (act == 'e') scratch.Write(kx, Archive({Stored("", "")}));
-    if (act == 'z') {
-      fs::create_directories(scratch.File("sub"));
-      scratch.Write("sub/KARVEX32.EX_", "main");
-      scratch.Write("KARVEX32.EX_", "main");
-      setenv("KX", Payload().c_str(), 1);
-      RunProgram(
-          {"sh", "-c", "cd '" + scratch.path().string() + "' && rm \"$KX\" && zip -q " + row.path});
-    }
+    if (act == 'z')
+      RunProgram({"sh", "-c", "cd '" + scratch.path().string() + "' && zip -q " + row.path});
     for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
       if (act == 's') Stamp(scratch.Write(path + name, szdd), kSetupTime);
-    medium = act == 'm' ? path : scratch.File("new/medium");
-    const std::string limit = "prlimit --fsize=" + std::to_string(row.by * 1024) + " ";
+    const std::string limit = act == 'u' ? std::to_string(row.by * 1024) : "unlimited";
     const ProgramResult r = built ? Run("kxmedium verify @m")
-                                  : Build(" --store", tty          ? "@tty "
-                                                      : act == 'u' ? limit
-                                                                   : "");
+                                  : Build(" --store", tty ? "@tty " : "prlimit -f" + limit + " ");
     const std::string said = tty ? r.out : r.err;
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(said.find(row.named), std::string::npos) << said;
     // The progress line is wiped once, before the summary.
     EXPECT_EQ(said.find("\r\nkxmedium: the medium's") != std::string::npos, tty);
-    EXPECT_EQ(r.out.find("good medium"), std::string::npos);
     EXPECT_TRUE(built || fs::exists(Payload()) == tty);
     EXPECT_TRUE(act != 'u' || fs::exists(medium + "/SETUP.EXE") == (row.by > 10));
   }
@@ -490,11 +482,6 @@ TEST(KxMediumNames, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
     EXPECT_EQ(why.empty() ? got : named ? stored : std::string("!") += why, stored) << name;
     EXPECT_TRUE(got.empty() != why.empty()) << name;
   }
-  std::vector<std::string> problems;  // the staged main program is taken as it is
-  const auto planned = kxmedium::PlanPayload({"b", "karvex32.ex_", "caf\xC3\xA9"}, &problems);
-  ASSERT_EQ(planned.size() + problems.size(), 3u);
-  EXPECT_EQ(planned[1].fileName + planned[1].entryName + planned[2].entryName,
-            "karvex32.ex_KARVEX32.EX_caf\x82");
 }
 
 }  // namespace
