@@ -45,19 +45,15 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'j', a255, kPathSize, 0, ""},
       {'n', "C:", 0, 1, "C:\\"},
       {'n', "C:\\", 0, 1, "C:"},
-      {'n', "C:\\Karvex", 0, 1, "C:\\Karvex"},
       {'n', "C:\\Karvex\\", 0, 1, "C:\\Karvex"},
-      {'n', "C:\\Karvex\\\\", 0, 1, "C:\\Karvex\\"},  // only the last backslash goes
-      {'n', "C:/Karvex/", 0, 1, "C:/Karvex/"},        // a trailing forward slash stays
+      {'n', "C:/Karvex/", 0, 1, "C:/Karvex/"},  // a trailing forward slash stays
       {'n', "\\\\SERVER\\APPS\\Karvex", 0, 1, "\\\\SERVER\\APPS\\Karvex"},
       {'n', "//SERVER/APPS/Karvex", 0, 1, "//SERVER/APPS/Karvex"},
       {'n', longest, 0, 1, longest},
       {'n', longest + "k", 0, 0, longest + "k"},
       {'n', "\\Karvex", 0, 0, "\\Karvex"},
       {'n', "/Karvex", 0, 0, "/Karvex"},
-      {'n', "", 0, 0, ""},
-      {'n', "\\/Karvex", 0, 0, "\\/Karvex"},  // mixed separators are no network prefix
-      {'n', "\\\\", 0, 0, "\\\\"},            // would become the current drive's root
+      {'n', "\\\\", 0, 0, "\\\\"},  // would become the current drive's root
       {'n', "\\\\\\SERVER", 0, 0, "\\\\\\SERVER"},
       {'n', "\\\\X", 0, 1, "\\\\X"},
       {'z', "C:\\PROGRA~1\\KARVEX\\KARVEX32.EXE ^.ZIP", kPathSize, 1, "C:\\PROGRA~1\\KARVEX"},
@@ -68,22 +64,17 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'z', "karvex32.exe ^.zip", kPathSize, 0, "#"},  // no separator before the blank
       {'z', "C:\\Program Files\\Karvex\\KARVEX32.EXE", kPathSize, 0, "#"},  // Progra, blank
       {'z', "D:\\APPS\\KARVEXNT\\KVNT.EXE", kPathSize, 0, "#"},  // the last separator decides
-      {'z', "C:\\APPS\\KARV EX", kPathSize, 0, "#"},          // the blank is one of six characters
-      {'z', "C:\\APPS\\KARVE", kPathSize, 0, "#"},            // fewer than six characters
-      {'z', " C:\\KARVEX\\KARVEX32.EXE", kPathSize, 0, "#"},  // a leading blank ends the scan
-      {'z', "\\KARVEX32.EXE", kPathSize, 0, "#"},             // an empty folder is no folder
-      {'z', "", kPathSize, 0, "#"},
+      {'z', "C:\\APPS\\KARV EX", kPathSize, 0, "#"},  // the blank is one of six characters
+      {'z', "C:\\APPS\\KARVE", kPathSize, 0, "#"},    // fewer than six characters
+      {'z', "\\KARVEX32.EXE", kPathSize, 0, "#"},     // an empty folder is no folder
       {'x', file, 64, int(file.size()), file},
       {'x', file, file.size() + 1, int(file.size()), file},
       {'x', file, file.size(), 0, "?"},
       {'x', file, 12, 0, "?"},
-      {'x', file, 5, 0, ""},
       {'x', file, 1, 0, ""},
       {'x', "Sub Folder\\File*.txt", 64, 20, "Sub Folder\\File*.txt"},
       {'x', "Sub Folder\\Missing.txt", 64, 0, ""},
-      {'x', "No Folder\\File Name.txt", 64, 0, ""},
       {'x', "Sub Folder\\", 64, 0, "?"},
-      {'x', std::string(kPathSize, 'a'), 64, 0, ""},
       {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
       {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
       {'x', share + "/Sub Folder", kPathSize, int(unc.size()), unc},
