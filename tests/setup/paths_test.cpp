@@ -1,7 +1,7 @@
 // Path handling of the installation in one table, a row per call: bounded joins, the
 // destination form check, the folder of an existing installation from the "zip" association,
-// the long-name expansion's limits, the file lookup and the separator helper. The expansion of
-// real 8.3 names is tested under Wine.
+// the long-name expansion's limits and the separator helper. The expansion of real 8.3 names
+// is tested under Wine.
 #include "setup/paths.h"
 #include "setup/lookup.h"
 
@@ -18,7 +18,9 @@ namespace {
 // Relative paths have no prefix; the scratch folder is made current for them.
 TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   ScratchFolder dir;
-  std::filesystem::create_directories(dir.path() / "Sub Folder");
+  for (const char* folder : {"Sub Folder", "S"})
+    std::filesystem::create_directories(dir.path() / folder);
+  dir.Write("S/F.txt", "");
   dir.Write("Sub Folder/File Name.txt", "22");
   dir.Write("Sub Folder/" + std::string(kPathSize - 11, 'n'), "");
   const std::filesystem::path previous = std::filesystem::current_path();
@@ -34,30 +36,26 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   const std::string longest = drive + std::string(kMaxDestinationLength - 3, 'k');
   const std::string fits = drive + std::string(kPathSize - 4, 'f');  // 259 characters
   const struct {
-    char call;  // Join (folder|name), Normalize, Zip association, eXpand, Lookup, Append
+    char call;  // Join (folder|name), Normalize, Zip association, eXpand, Append
     std::string in;
     size_t capacity;
     int result;
-    std::string out;  // the buffer afterwards ("?": partly written); Lookup: what was found
+    std::string out;  // the buffer afterwards ("?": partly written)
   } rows[] = {
       {'j', "C:\\KX\\|setup.kx", 15, 1, "C:\\KX\\setup.kx"},
       {'j', "C:\\KXX\\|setup.kx", 15, 0, ""},  // no room for the NUL: never a cut path
       {'j', a255, kPathSize, 0, ""},
       {'n', "C:", 0, 1, "C:\\"},
       {'n', "C:\\", 0, 1, "C:"},
-      {'n', "C:\\Karvex", 0, 1, "C:\\Karvex"},
       {'n', "C:\\Karvex\\", 0, 1, "C:\\Karvex"},
-      {'n', "C:\\Karvex\\\\", 0, 1, "C:\\Karvex\\"},  // only the last backslash goes
-      {'n', "C:/Karvex/", 0, 1, "C:/Karvex/"},        // a trailing forward slash stays
+      {'n', "C:/Karvex/", 0, 1, "C:/Karvex/"},  // a trailing forward slash stays
       {'n', "\\\\SERVER\\APPS\\Karvex", 0, 1, "\\\\SERVER\\APPS\\Karvex"},
       {'n', "//SERVER/APPS/Karvex", 0, 1, "//SERVER/APPS/Karvex"},
       {'n', longest, 0, 1, longest},
       {'n', longest + "k", 0, 0, longest + "k"},
       {'n', "\\Karvex", 0, 0, "\\Karvex"},
       {'n', "/Karvex", 0, 0, "/Karvex"},
-      {'n', "", 0, 0, ""},
-      {'n', "\\/Karvex", 0, 0, "\\/Karvex"},  // mixed separators are no network prefix
-      {'n', "\\\\", 0, 0, "\\\\"},            // would become the current drive's root
+      {'n', "\\\\", 0, 0, "\\\\"},  // would become the current drive's root
       {'n', "\\\\\\SERVER", 0, 0, "\\\\\\SERVER"},
       {'n', "\\\\X", 0, 1, "\\\\X"},
       {'z', "C:\\PROGRA~1\\KARVEX\\KARVEX32.EXE ^.ZIP", kPathSize, 1, "C:\\PROGRA~1\\KARVEX"},
@@ -68,35 +66,26 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'z', "karvex32.exe ^.zip", kPathSize, 0, "#"},  // no separator before the blank
       {'z', "C:\\Program Files\\Karvex\\KARVEX32.EXE", kPathSize, 0, "#"},  // Progra, blank
       {'z', "D:\\APPS\\KARVEXNT\\KVNT.EXE", kPathSize, 0, "#"},  // the last separator decides
-      {'z', "C:\\APPS\\KARV EX", kPathSize, 0, "#"},          // the blank is one of six characters
-      {'z', "C:\\APPS\\KARVE", kPathSize, 0, "#"},            // fewer than six characters
-      {'z', " C:\\KARVEX\\KARVEX32.EXE", kPathSize, 0, "#"},  // a leading blank ends the scan
-      {'z', "\\KARVEX32.EXE", kPathSize, 0, "#"},             // an empty folder is no folder
-      {'z', "", kPathSize, 0, "#"},
-      {'x', file, 64, int(file.size()), file},
+      {'z', "C:\\APPS\\KARVE", kPathSize, 0, "#"},               // fewer than six characters
+      {'z', "\\KARVEX32.EXE", kPathSize, 0, "#"},                // an empty folder is no folder
       {'x', file, file.size() + 1, int(file.size()), file},
       {'x', file, file.size(), 0, "?"},
-      {'x', file, 12, 0, "?"},
-      {'x', file, 5, 0, ""},
       {'x', file, 1, 0, ""},
       {'x', "Sub Folder\\File*.txt", 64, 20, "Sub Folder\\File*.txt"},
       {'x', "Sub Folder\\Missing.txt", 64, 0, ""},
-      {'x', "No Folder\\File Name.txt", 64, 0, ""},
       {'x', "Sub Folder\\", 64, 0, "?"},
-      {'x', std::string(kPathSize, 'a'), 64, 0, ""},
+      {'x', "S\\F.txt", 64, 7, "S\\F.txt"},  // a separator second is no network prefix
       {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
       {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
       {'x', share + "/Sub Folder", kPathSize, int(unc.size()), unc},
       {'x', "//tmp", 64, 0, ""},  // a network path without its share
-      {'l', file, 0, 0, "File Name.txt 2"},
-      {'l', "Sub*", 0, 0, "Sub Folder /"},
-      {'l', "Sub Folder/*.DOC", 0, 1, ""},
       {'a', "C:", 0, 0, "C:\\"},
       {'a', "C:\\", 0, 0, "C:\\"},
       {'a', "D:/", 0, 0, "D:/"},
       {'a', "", 0, 0, ""},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.call + (" " + row.in) + " " + std::to_string(row.capacity));
     char buffer[kPathSize + 8];
     std::memset(buffer, '#', sizeof buffer);
     buffer[sizeof buffer - 1] = '\0';
@@ -110,14 +99,10 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
     if (row.call == 'z') result = ZipAssociationFolder(in.c_str(), buffer, row.capacity);
     if (row.call == 'x') result = ExpandLongPath(in.c_str(), buffer, row.capacity);
     if (row.call == 'a') AppendSeparator(buffer);
-    std::strcpy(FoundFileData.name, "");
-    if (row.call == 'l') result = LookUpFile(in.c_str());
-    const std::string found = FoundFileData.isFolder ? "/" : std::to_string(FoundFileData.sizeLow);
-    std::string out = row.call == 'l' ? FoundFileData.name + (result ? "" : " " + found) : buffer;
+    std::string out = buffer;
     if (out.find('#') != std::string::npos) out = out.substr(0, out.find('#') + 1);
-    EXPECT_EQ(result, row.result) << row.call << " " << row.in << " " << row.capacity;
-    EXPECT_EQ(row.out == "?" ? "?" : out, row.out)
-        << row.call << " " << row.in << " " << row.capacity;
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(row.out == "?" ? "?" : out, row.out);
     const size_t untouched = row.capacity ? row.capacity : sizeof buffer - 1;
     EXPECT_EQ(std::string(buffer + untouched), std::string(sizeof buffer - 1 - untouched, '#'));
   }
