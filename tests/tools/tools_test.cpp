@@ -289,6 +289,54 @@ TEST_F(Tools, KxExtractCtrlCEndsWith99) {
   EXPECT_EQ(Written(), "");
 }
 
+// Archives of the archivers users have (all required) extracted by kxextract and unzip alike
+// (bytes and times) and listed alike, encrypted entries marked.
+TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
+  const std::string theirs = scratch.File("theirs");
+  auto stamp = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{}) + 1262347200s;
+  for (const auto& [name, bytes] : files)
+    fs::last_write_time(payload + "/" + name, stamp += 3456002s);
+  fs::rename(payload + "/ONE.BIN", payload + "/\xC3\x84pfel.txt");  // not by Info-ZIP zip
+  const struct {
+    std::string command;   // makes a.zip in the payload folder
+    const char* password;  // "": none
+    int status;            // kxextract's: 0, or 2 where it refuses the archive
+  } rows[] = {
+      {"zip -q -X -P secret ../a.zip EMPTY.DAT MANUAL.TXT karvex32.exe", "secret", 0},
+      {"zip -q -X - EMPTY.DAT MANUAL.TXT | cat > ../a.zip", "", 2},  // sizes after the data
+      {"7zz a -tzip -bso0 -bsp0 -psecret7 -mem=ZipCrypto ../a.zip *", "secret7", 0},
+      {"python3 -c 'import glob, zipfile; z = zipfile.ZipFile(\"../a.zip\", \"w\", 8); [z.write(f) "
+       "for f in sorted(glob.glob(\"*\"))]'",
+       "", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.command);
+    fs::remove(archive);
+    fs::remove_all(theirs);
+    ASSERT_EQ(RunProgram({"sh", "-c", "cd '" + payload + "' && " + row.command}).status, 0);
+    pw = *row.password ? std::string(" -P ") + row.password : "";
+    ASSERT_EQ(Run("kxextract -c" + pw + " -d @o @a").status, row.status);
+    ASSERT_EQ(RunProgram({"sh", "-c", "unzip -qq" + pw + " -d" + Quoted({theirs, archive})}).status,
+              0);
+    for (const auto& item : fs::directory_iterator(row.status ? out : theirs)) {  // none if refused
+      const std::string name = item.path().filename().string();
+      EXPECT_TRUE(ScratchFolder::Read(out + "/" + name) == ScratchFolder::Read(item.path()))
+          << name;
+      EXPECT_EQ(fs::last_write_time(out + "/" + name), fs::last_write_time(item.path())) << name;
+    }
+    const std::string names = "EMPTY.DAT MANUAL.TXT karvex32.exe";
+    EXPECT_EQ(Written(), row.status              ? "EMPTY.DAT"
+                         : row.command[0] == 'z' ? names
+                                                 : names + " \xC3\x84pfel.txt");
+    std::string listed = Run("kxextract -l @a").out;
+    const size_t marked = listed.find("  (encrypted)\n");
+    EXPECT_EQ(marked != std::string::npos, *row.password != 0);
+    for (size_t at = marked; at != std::string::npos; at = listed.find("  (encrypted)\n", at))
+      listed.erase(at, 13);
+    EXPECT_EQ(listed, RunProgram({"unzip", "-l", archive}).out);
+  }
+}
+
 // Deflated where it helps, stored on request, under the built-in password or another one.
 TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
   std::string first;
