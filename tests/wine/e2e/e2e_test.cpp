@@ -17,24 +17,7 @@ const char kNotInstalled[] =
     "the software.";
 
 // The ways a run ends; this process plays the other programs as the row's way needs them.
-enum Way {
-  kDone,
-  kCancelled,
-  kKarvexRuns,
-  kFileManager,
-  kSetupRuns,
-  kCopyFails,
-  kMainKept,
-  kShellOff
-};
-const char* const kWayNames[] = {"Done",
-                                 "CancelledInTheDialog",
-                                 "RefusedWhileKarvexRuns",
-                                 "RefusedWhileFileManagerKeepsItsAddOn",
-                                 "RefusedWhileSetupRuns",
-                                 "FailedCompanionCopyInstallsNothingOfThePayload",
-                                 "OldMainProgramNotReplaced",
-                                 "ShellExtensionSwitchedOff"};
+enum Way { kDone, kCancel, kKarvex, kFileMgr, kSetup, kCopyFails, kMainKept, kShellOff };
 
 struct Expected {
   int owner;         // the control of the owning SETUP window; 0: no owner
@@ -44,23 +27,31 @@ struct Expected {
 
 struct Row {
   Way way;
+  const char* name;
   std::vector<Expected> boxes;
   bool progressAtLastBox = false, payloadInstalled = false, launched = false;
 };
 
 const Row kRows[] = {
-    {kDone, {}, false, true, true},
-    {kCancelled, {{0, kNotInstalled}}},
-    {kKarvexRuns, {{0, "Another version of Karvex is running.  Please close it and re-run"}}},
-    {kFileManager, {{0, "The Karvex installation procedure can not close the \"Karvex File"}}},
-    {kSetupRuns, {{0, "Setup is already running.  Please wait until it has finished"}}},
-    {kCopyFails, {{IDC_METER, "Cannot open %s\\KARVEX.TXT for writing"}, {0, kNotInstalled}}},
-    {kMainKept, {{IDC_METER, "Cannot open %s\\KARVEX32.EXE for"}, {0, kNotInstalled}}, 1, 1},
+    {kDone, "Done", {}, false, true, true},
+    {kCancel, "CancelledInTheDialog", {{0, kNotInstalled}}},
+    {kKarvex, "RefusedWhileKarvexRuns", {{0, "Another version of Karvex is running.  Please"}}},
+    {kFileMgr, "RefusedWhileFileManagerHasItsAddOn", {{0, "The Karvex installation procedure"}}},
+    {kSetup, "RefusedWhileSetupRuns", {{0, "Setup is already running.  Please wait until"}}},
+    {kCopyFails,
+     "FailedCompanionCopyInstallsNothingOfThePayload",
+     {{IDC_METER, "Cannot open %s\\KARVEX.TXT for writing"}, {0, kNotInstalled}}},
+    {kMainKept,
+     "OldMainProgramNotReplaced",
+     {{IDC_METER, "Cannot open %s\\KARVEX32.EXE for"}, {0, kNotInstalled}},
+     1,
+     1},
     {kShellOff,
+     "ShellExtensionSwitchedOff",
      {{IDC_FOLDER, "Setup can not close the \"Karvex Shell", IDYES}, {IDC_FOLDER, "\nKarvex's"}}},
 };
 
-void PrintTo(const Row& row, std::ostream* out) { *out << kWayNames[row.way]; }
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 class EndToEnd : public ::testing::TestWithParam<Row> {};
 
@@ -75,33 +66,32 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
   const std::string setupCommand = harness::Quote(medium + "SETUP.EXE");
   // The other programs, as the row has them: windows of this process, and files it holds.
   for (const char* name : {"Karvex2WClass", "WFS_Frame"}) {
-    WNDCLASSA windowClass = {0,       DefWindowProcA, 0,       0,       nullptr,
-                             nullptr, nullptr,        nullptr, nullptr, name};
+    const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, 0, 0, 0, 0, 0, name};
     RegisterClassA(&windowClass);
   }
   const Way way = row.way;
-  const HWND other = way == kKarvexRuns || way == kFileManager
-                         ? CreateWindowA(way == kKarvexRuns ? "Karvex2WClass" : "WFS_Frame", "", 0,
-                                         0, 0, 9, 9, 0, 0, 0, 0)
+  const HWND other = way == kKarvex || way == kFileMgr
+                         ? CreateWindowA(way == kKarvex ? "Karvex2WClass" : "WFS_Frame", "", 0, 0,
+                                         0, 9, 9, 0, 0, 0, 0)
                          : nullptr;
   ProfileGuard addOn("winfile.ini", "AddOns", "Karvex"), shell("karvex32.ini", "fm", "shlExt");
   CreateDirectoryA(folder.c_str(), nullptr);  // a fresh folder is taken as it is
   if (way == kCopyFails) CreateDirectoryA((folder + "\\KARVEX.TXT").c_str(), nullptr);
   if (way == kMainKept) CreateDirectoryA((folder + "\\KARVEX32.EXE").c_str(), nullptr);
-  const std::string held = way == kFileManager ? work + "KXFM.DLL" : folder + "\\kxshlext.dll";
-  if (way == kFileManager) addOn.Write(held.c_str());
-  if (way == kFileManager || way == kShellOff) WriteFile(held, "library");
+  const std::string held = way == kFileMgr ? work + "KXFM.DLL" : folder + "\\kxshlext.dll";
+  if (way == kFileMgr) addOn.Write(held.c_str());
+  if (way == kFileMgr || way == kShellOff) WriteFile(held, "library");
   const platform::KernelHandle holder(
       CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
-  const harness::Process first(way == kSetupRuns ? setupCommand : "", medium.c_str());
-  ASSERT_TRUE(way != kSetupRuns || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
+  const harness::Process first(way == kSetup ? setupCommand : "", medium.c_str());
+  ASSERT_TRUE(way != kSetup || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
 
   harness::Process setup(setupCommand, medium.c_str());
-  if (way == kDone || way == kCancelled || way >= kCopyFails) {
+  if (way == kDone || way == kCancel || way >= kCopyFails) {
     const HWND dialog = harness::WaitForSetupWindow(setup.id(), IDC_FOLDER);
     ASSERT_TRUE(dialog && harness::TypeText(GetDlgItem(dialog, IDC_FOLDER), folder));
     harness::SaveScreenshot("e2e-destination-dialog", dialog);
-    ASSERT_TRUE(harness::ClickControl(dialog, way == kCancelled ? IDCANCEL : IDOK));
+    ASSERT_TRUE(harness::ClickControl(dialog, way == kCancel ? IDCANCEL : IDOK));
   }
   for (const Expected& expected : row.boxes) {
     const HWND owner =
@@ -137,6 +127,6 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, EndToEnd, ::testing::ValuesIn(kRows),
-                         [](const auto& param) { return std::string(kWayNames[param.param.way]); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
