@@ -90,7 +90,6 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
   if (way == kDone || way == kCancel || way >= kCopyFails) {
     const HWND dialog = harness::WaitForSetupWindow(setup.id(), IDC_FOLDER);
     ASSERT_TRUE(dialog && harness::TypeText(GetDlgItem(dialog, IDC_FOLDER), folder));
-    harness::SaveScreenshot("e2e-destination-dialog", dialog);
     ASSERT_TRUE(harness::ClickControl(dialog, way == kCancel ? IDCANCEL : IDOK));
   }
   for (const Expected& expected : row.boxes) {
