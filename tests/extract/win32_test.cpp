@@ -1,6 +1,7 @@
-// The engine on Windows itself (run under Wine): the archive is held open denying others
-// write access, stamps are local time set as the last-write time, and OEM names are
-// created under their ANSI form while the window and the messages see the stored form.
+// The engine on Windows itself (run under Wine): UTF-8 names become the ANSI names Windows
+// creates (or are refused), selections compare as the system compares, entries past 2 GiB are
+// skipped through the 32-bit seeks; the platform layer reads the archive denying others write
+// access and fills its buffers up to the last byte.
 #include <windows.h>
 
 #include "extract/extract.h"
@@ -8,112 +9,72 @@
 #include "tests/extract/zip_builder.h"
 #include "tests/scratch.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
-
-namespace fs = std::filesystem;
-using ::testing::ElementsAre;
-using zipbuild::Stored;
+#include <tuple>
 
 namespace {
 
-class Win32EngineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    host = &StartHost();
-    out = scratch.File("out");
-    fs::create_directories(out);
-  }
+// An archive of one entry "x" with the given name and flags, written to the scratch folder.
+std::string OneEntry(const ScratchFolder& scratch, const std::string& name, uint16_t flags) {
+  zipbuild::Entry e = zipbuild::Stored(name, "x");
+  e.flags = flags;
+  static int count = 0;
+  return scratch.Write(std::to_string(++count) + ".zip", zipbuild::Archive({e}));
+}
+
+TEST(Win32Engine, Utf8NamesBecomeAnsiOrAreRefusedSelectionsCompareAsTheSystemSeeksPass2GiB) {
   ScratchFolder scratch;
-  EngineHost* host = nullptr;
-  std::string out;
-};
-
-TEST_F(Win32EngineTest, ArchiveIsOpenDenyingOthersWriteOnlyWhileTheRunLasts) {
-  static std::string archive;
-  archive = scratch.Write("a.zip", zipbuild::Archive({Stored("a.txt", "A")}));
-  static DWORD writeError = 0;
-  static bool readOpened = false;
-  host->answer = [](const SentMessage& m) {
-    if (m.message != PWM_ENTRYNAME) return intptr_t{0};
-    HANDLE w = CreateFileA(archive.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    writeError = w == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
-    HANDLE r = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    readOpened = r != INVALID_HANDLE_VALUE;
-    if (readOpened) CloseHandle(r);
-    return intptr_t{0};
+  const std::string out = scratch.File("out");
+  // The archive, the entry selected ("": every one), the file written ("": none) and its
+  // contents or else the one box's text.
+  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
+      {OneEntry(scratch, "\xC3\x84pfel.txt", 0x800), "", "\xC4pfel.txt", "x"},
+      {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "", "",
+       "Can't extract ?.txt: its name has characters this system's code page cannot hold"},
+      {OneEntry(scratch, "\xE4/a.txt", 0), "\xC4/A.TXT", "a.txt", "x"},
+      // Selects nothing: no box, no file.
+      {OneEntry(scratch, "\xE6\x97\xA5.txt", 0x800), "x", "x", ""},
+      {zipbuild::WriteSparseArchive(scratch.File("big1.zip"), 0x80000010u), "small.txt",
+       "small.txt", "hello"},
+      {zipbuild::WriteSparseArchive(scratch.File("big2.zip"), 0xF0000000u), "small.txt",
+       "small.txt", "hello"},
   };
-  ExtractJob job = MakeJob(archive, out.c_str());
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, EXTRACT_OK);
-  EXPECT_EQ(writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_TRUE(readOpened);
-  HANDLE after = CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(after, INVALID_HANDLE_VALUE);
-  if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
+  for (const auto& [archive, select, written, text] : cases) {
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    EngineHost& host = StartHost();
+    ExtractJob job = MakeJob(archive, out.c_str());
+    SelectionNode node;
+    std::strcpy(node.name, select);
+    job.selection = *select ? &node : nullptr;
+    EXPECT_EQ(ExtractArchive(&job), 1);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>(written.empty(), text)) << text;
+    EXPECT_EQ(written.empty() ? text : ScratchFolder::Read(out + "\\" + written), text);
+  }
 }
 
-TEST_F(Win32EngineTest, StampIsLocalTimeSetAsTheLastWriteTime) {
-  zipbuild::Entry e = Stored("t.txt", "t");
-  e.date = static_cast<uint16_t>(((1999 - 1980) << 9) | (12 << 5) | 31);
-  e.time = static_cast<uint16_t>((23 << 11) | (59 << 5) | (58 / 2));
-  const std::string archive = scratch.Write("a.zip", zipbuild::Archive({e}));
-  ExtractJob job = MakeJob(archive, out.c_str());
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, EXTRACT_OK);
-
-  FILETIME local, expected;
-  ASSERT_TRUE(DosDateTimeToFileTime(e.date, e.time, &local));
-  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &expected));
-  HANDLE f = CreateFileA((out + "\\t.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(f, INVALID_HANDLE_VALUE);
-  FILETIME created, accessed, written;
-  ASSERT_TRUE(GetFileTime(f, &created, &accessed, &written));
-  CloseHandle(f);
-  EXPECT_EQ(CompareFileTime(&written, &expected), 0);
-}
-
-TEST_F(Win32EngineTest, OemNameIsCreatedUnderItsAnsiForm) {
-  const std::string stored =
-      "docs/\x81"
-      "ber\x84"
-      ".txt";  // OEM code page bytes
-  const std::string archive = scratch.Write("a.zip", zipbuild::Archive({Stored(stored, "oem")}));
-  ExtractJob job = MakeJob(archive, out.c_str());
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, EXTRACT_OK) << ::testing::PrintToString(host->BoxTexts());
-  char ansi[64] =
-      "\x81"
-      "ber\x84"
-      ".txt";
-  OemToCharA(ansi, ansi);
-  ASSERT_STRNE(ansi,
-               "\x81"
-               "ber\x84"
-               ".txt")
-      << "the OEM and ANSI code pages differ here";
-  EXPECT_EQ(ScratchFolder::Read(out + "\\" + ansi), "oem");
-  EXPECT_THAT(host->messages, ElementsAre(Name("\x81"
-                                               "ber\x84"
-                                               ".txt"),
-                                          Advance(0)));
-}
-
-TEST_F(Win32EngineTest, CreateFailureNamesTheUnconvertedPath) {
-  const std::string archive =
-      scratch.Write("a.zip", zipbuild::Archive({Stored("missing/\x81.txt", "x")}));
-  ExtractJob job = MakeJob(archive, out.c_str());
-  job.keepPaths = 1;
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, EXTRACT_ERROR);
-  EXPECT_THAT(host->BoxTexts(),
-              ElementsAre("Can't create output file: " + out + "\\missing\\\x81.txt"));
+TEST(Win32Platform, ArchiveReadDenyingOthersWriteOnlyWhileOpenAndBuffersFilledExactly) {
+  ScratchFolder scratch;
+  const std::string path = scratch.Write("a.zip", "bytes");
+  const auto opens = [&](DWORD access) {
+    const HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    return h != INVALID_HANDLE_VALUE && CloseHandle(h);
+  };
+  const int file = platform::FileOpenRead(path.c_str());
+  EXPECT_FALSE(opens(GENERIC_WRITE));
+  EXPECT_TRUE(opens(GENERIC_READ));
+  EXPECT_EQ(platform::FileSeek(file, -3000000000LL, platform::SeekFrom::Current), -1);  // refused
+  platform::FileClose(file);
+  EXPECT_TRUE(opens(GENERIC_WRITE));
+  // A converted name and a formatted text fill their buffers exactly, terminator included.
+  char name[16] = "\xC3\x84pfel";  // five characters in the ANSI code page
+  EXPECT_TRUE(platform::Utf8TextToAnsi(name, 6));
+  char out[8];
+  EXPECT_EQ(std::string(out, platform::FormatText(out, 4, "%d", 1234)), "123");
 }
 
 }  // namespace

@@ -1,19 +1,16 @@
-// The steps of the installation sequence under Wine: the program-files value, the proposed
-// folder with the 8.3 names Wine makes, the start-up checks, the payload extraction, the
-// renaming of the staged main program and its launch. Boxes are recorded through the
-// platform's host hook.
+// The steps of the installation sequence under Wine, one table per step with a row for each way
+// it can end: the program-files value, the proposed folder, the start-up checks, the payload
+// extraction, the renaming of the staged main program and its launch.
 #include "setup/install.h"
 
 #include "setup/lookup.h"
-#include "setup/paths.h"
-#include "tests/wine/e2e/medium_reader.h"
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
+#include <filesystem>
+#include <tuple>
 
 namespace {
 
@@ -21,17 +18,11 @@ using namespace kxtest;
 
 constexpr char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
-std::string ShortPath(const std::string& path) {
-  char out[MAX_PATH] = "";
-  GetShortPathNameA(path.c_str(), out, sizeof out);
-  return out;
-}
-
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  *(std::strrchr(path, '\\') + 1) = '\0';
-  return path;
+// The one box a step showed, as "text|caption|flags|owner"; "" when it showed none.
+std::string OneBox(const BoxRecorder& boxes) {
+  if (boxes.boxes.size() != 1) return boxes.boxes.empty() ? "" : "more than one box";
+  const Box& b = boxes.boxes[0];
+  return b.text + "|" + b.caption + "|" + std::to_string(b.flags) + (b.owner ? "|owned" : "");
 }
 
 // Leaves non-zero bytes on the stack below the caller, where the next call's locals will lie,
@@ -41,286 +32,150 @@ __attribute__((noinline)) void DirtyStack() {
   for (volatile char& c : junk) c = 'X';
 }
 
-TEST(ReadProgramFilesDir, ReadsTheValueOnlyWhenItFitsAndNeverPastItsEnd) {
-  RegistryValueGuard guard(kCurrentVersion, "ProgramFilesDir");
-  struct Case {
-    DWORD type;  // 0: no value
-    std::string stored;
-    size_t capacity;
-    const char* read;  // null: fails, output unchanged
-  };
-  const std::string p200(200, 'P');
-  const Case cases[] = {
-      {REG_SZ, std::string("D:\\Apps\0", 8), 264, "D:\\Apps"},
-      {REG_BINARY, "D:\\Apps", 264, "D:\\Apps"},  // no terminator
-      {REG_BINARY, p200, 264, p200.c_str()},
-      {REG_BINARY, std::string(201, 'P'), 264, nullptr},
-      {REG_SZ, std::string("\0", 1), 264, nullptr},
-      {REG_BINARY, "", 264, nullptr},
-      {REG_SZ, std::string("C:\\Program Files\0", 17), 16, nullptr},
-      {REG_SZ, std::string("C:\\Program Files\0", 17), 17, "C:\\Program Files"},
-      {0, "", 264, nullptr},
-  };
-  for (const Case& c : cases) {
-    if (c.type)
-      guard.Set(c.type, c.stored);
-    else
-      guard.Remove();
-    char out[264] = "unchanged";
-    DirtyStack();
-    EXPECT_EQ(ReadProgramFilesDir(out, c.capacity), c.read ? 1 : 0) << c.stored;
-    EXPECT_STREQ(out, c.read ? c.read : "unchanged");
-  }
-}
-
-TEST(ProposeDefaultDir, ProgramFilesOrTheKarvexAssociationInItsLongForm) {
+// The association's folder is proposed in its long form, which Wine's 8.3 names test.
+TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInItsLongForm) {
   FreshState state;
-  const std::string root = FreshFolder();
-  const std::string deep = root + "Program Files Folder\\Karvex Archiver";
-  ASSERT_TRUE(CreateDirectoryA((root + "Program Files Folder").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
-  WriteFile(deep + "\\Read Me First.txt", "x");
-  const std::string shortDeep = ShortPath(deep);
-  ASSERT_NE(shortDeep, deep);  // the file system has short names to expand
-  std::string slashed = shortDeep;
-  std::replace(slashed.begin(), slashed.end(), '\\', '/');
-  char out[kLongNameLimit + 8];
-  struct Expand {
-    std::string path;
-    size_t capacity;
-    std::string expanded;  // "": fails
-  };
-  const Expand expansions[] = {
-      {shortDeep, kLongNameLimit, deep},
-      {ShortPath(deep + "\\Read Me First.txt"), kLongNameLimit, deep + "\\Read Me First.txt"},
-      {shortDeep + "\\*.txt", kLongNameLimit, deep + "\\*.txt"},
-      {slashed, kLongNameLimit, deep},
-      {shortDeep, deep.size() + 1, deep},
-      {shortDeep, deep.size(), ""},
-      {shortDeep, deep.size() - 20, ""},
-      {"\\windows", kLongNameLimit, ""},
-      {"\\\\server", kLongNameLimit, ""},
-      {"C:\\no such folder\\Karvex", kLongNameLimit, ""},
-  };
-  for (const Expand& e : expansions) {
-    std::memset(out, '#', sizeof out);
-    EXPECT_EQ(ExpandLongPath(e.path.c_str(), out, e.capacity), static_cast<int>(e.expanded.size()))
-        << e.path << " in " << e.capacity;
-    EXPECT_TRUE(e.expanded.empty() || std::string(out) == e.expanded) << out;
-    EXPECT_TRUE(std::all_of(out + e.capacity, out + sizeof out, [](char c) { return c == '#'; }));
-  }
-  char path[kPathSize];
-  std::strcpy(path, shortDeep.c_str());
-  EXPECT_STREQ(ExpandLongPathInPlace(path, deep.size()), shortDeep.c_str());  // left as it is
-  EXPECT_STREQ(ExpandLongPathInPlace(path, sizeof path), deep.c_str());
-
+  const std::string root = FreshFolder(), deep = root + "Program Files Folder\\Karvex Archiver";
+  ASSERT_TRUE(std::filesystem::create_directories(deep));
+  char shortDeep[MAX_PATH] = "";
+  GetShortPathNameA(deep.c_str(), shortDeep, sizeof shortDeep);
+  ASSERT_NE(shortDeep, deep);
   RegistryValueGuard programFiles(kCurrentVersion, "ProgramFilesDir");
   ProfileGuard zip(nullptr, "extensions", "zip");
-  struct Propose {
-    const char* programFiles;  // null: no value
-    std::string zip;           // "": no association
-    std::string proposed;
+  const std::string p200(200, 'P'), pf = std::string("C:\\PF\0", 6);
+  // The program-files value's type (0: none) and bytes, the association ("": none), the folder.
+  const std::tuple<DWORD, std::string, std::string, std::string> cases[] = {
+      {REG_SZ, pf, "", "C:\\PF\\Karvex"},
+      {REG_BINARY, "D:\\PF\\", "", "D:\\PF\\\\Karvex"},  // no terminator; the backslash stays
+      {REG_BINARY, p200, "", p200 + "\\Karvex"},
+      {REG_BINARY, p200 + "P", "", "C:\\Karvex"},
+      {REG_SZ, std::string("\0", 1), "", "C:\\Karvex"},
+      {0, "", "", "C:\\Karvex"},
+      {REG_SZ, pf, std::string(shortDeep) + "\\KARVEX32.EXE ^.ZIP", deep},
+      {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
+      {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
+      {REG_SZ, pf, "C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE", "C:\\PF\\Karvex"},
   };
-  const Propose proposals[] = {
-      {"C:\\Program Files", "", "C:\\Program Files\\Karvex"},
-      {"D:\\PF\\", "", "D:\\PF\\\\Karvex"},  // a trailing backslash stays
-      {nullptr, "", "C:\\Karvex"},
-      {"C:\\Program Files", shortDeep + "\\KARVEX32.EXE ^.ZIP", deep},
-      {"C:\\Program Files", slashed + "/karvex32.exe ^.zip", deep},
-      {"C:\\Program Files", "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
-      {"C:\\Program Files", "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\Program Files\\Karvex"},
-      {"C:\\Program Files", "C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE",
-       "C:\\Program Files\\Karvex"},
-  };
-  for (const Propose& p : proposals) {
-    if (p.programFiles)
-      programFiles.Set(REG_SZ, std::string(p.programFiles) + '\0');
-    else
-      programFiles.Remove();
-    zip.Write(p.zip.empty() ? nullptr : p.zip.c_str());
+  for (const auto& [type, stored, association, proposed] : cases) {
+    type ? programFiles.Set(type, stored) : programFiles.Remove();
+    zip.Write(association.empty() ? nullptr : association.c_str());
+    DirtyStack();
     ProposeDefaultDir();
-    EXPECT_EQ(std::string(g_setup.defaultDir), p.proposed) << p.zip;
+    EXPECT_EQ(std::string(g_setup.defaultDir), proposed) << stored << association;
   }
+  char out[8] = "";
+  EXPECT_EQ(ReadProgramFilesDir(out, 5), 0);  // with its terminator, no room
+  EXPECT_EQ(ReadProgramFilesDir(out, 6), 1);
+  EXPECT_STREQ(out, "C:\\PF");
 }
 
-LRESULT CALLBACK Plain(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-TEST(StartUp, RunningMainProgramSourceFolderAndWindowsThatCannotBeShown) {
+// Texts come from this program even where the module is another one, or none. The progress
+// window, when it can be shown, is up with its meter's range in tens of kilobytes.
+TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgressShows) {
   FreshState state;
+  const platform::HostHooks saved = platform::CurrentHostHooks();
+  platform::HostHooks hooks = saved;
+  hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
+  platform::SetHostHooks(hooks);
+  g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
   {
-    BoxRecorder boxes;
-    EXPECT_FALSE(MainProgramRunning());
-    EXPECT_TRUE(boxes.boxes.empty());
-  }
-  for (const char* className : {"Karvex2WClass", "KarvexWClass"}) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = Plain;
-    windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
-    const HWND window = CreateWindowA(className, "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                      nullptr, nullptr);
-    BoxRecorder boxes;
-    EXPECT_TRUE(MainProgramRunning()) << className;
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text,
-              "Another version of Karvex is running.  Please close it and re-run SETUP");
-    EXPECT_EQ(boxes.boxes[0].owner, nullptr);
-    EXPECT_EQ(boxes.boxes[0].caption, "Karvex Setup");
-    EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
-    DestroyWindow(window);
-  }
-  {
-    // A module whose path cannot be had (nor its texts): the run stops with an error box.
-    g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);
     BoxRecorder boxes;
     EXPECT_FALSE(LocateSource());
     EXPECT_STREQ(g_setup.sourceDir, "");
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
-    g_setup.instance = GetModuleHandleA(nullptr);
+    EXPECT_EQ(OneBox(boxes),
+              "Cannot find required file SETUP.EXE.  Please verify that the file "
+              "exists on the installation disk.|Karvex Setup|16");
   }
-  EXPECT_TRUE(LocateSource());
-  EXPECT_EQ(std::string(g_setup.sourceDir), ProgramFolder());
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  EXPECT_EQ(uint64_t{g_setup.setupTime.high} << 32 | g_setup.setupTime.low, LastWrite(self));
 
-  // Kernel32 holds neither dialog template; the texts still come from this program.
-  g_setup.instance = GetModuleHandleA("kernel32.dll");
-  const platform::HostHooks saved = platform::CurrentHostHooks();
-  platform::HostHooks hooks = saved;
-  hooks.loadString = [](unsigned id, char* buffer, int cap) {
-    return LoadStringA(GetModuleHandleA(nullptr), id, buffer, cap);
-  };
-  platform::SetHostHooks(hooks);
-  {
+  g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
+  for (bool (*step)() : {ChooseDestination, OpenProgressWindow}) {
     BoxRecorder boxes;
-    EXPECT_FALSE(ChooseDestination());
-    EXPECT_FALSE(OpenProgressWindow());
-    EXPECT_EQ(g_setup.progressWindow, nullptr);
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    for (const Box& box : boxes.boxes) {
-      EXPECT_EQ(box.text.substr(0, 49), "The software has not been successfully installed.");
-      EXPECT_EQ(box.flags, static_cast<unsigned>(MB_TASKMODAL | MB_ICONINFORMATION));
-      EXPECT_EQ(box.owner, nullptr);
-    }
+    EXPECT_FALSE(step());
+    EXPECT_EQ(OneBox(boxes),
+              "The software has not been successfully installed.\nYou must run Setup "
+              "again before using the software.|Karvex Setup|8256");
   }
   platform::SetHostHooks(saved);
+  g_setup.instance = GetModuleHandleA(nullptr);
+  g_setup.totalKB = 1234;  // the meter counts tens of kilobytes
+  ASSERT_TRUE(OpenProgressWindow());
+  const HWND window = static_cast<HWND>(g_setup.progressWindow);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(SendDlgItemMessageA(window, IDC_METER, MM_GETRANGE, 0, 0), 123);
+  CloseProgressWindow();
+  EXPECT_FALSE(IsWindow(window) || g_setup.progressWindow);
 }
 
-class Payload : public ::testing::Test {
- protected:
-  void SetUp() override {
-    work_ = FreshFolder();
-    dest_ = work_ + "dest";
-    ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
-    lstrcpyA(g_setup.sourceDir, (work_ + "medium\\").c_str());
-    lstrcpyA(g_setup.destPath, dest_.c_str());
-    lstrcpyA(g_setup.destDir, (dest_ + "\\").c_str());
-  }
-  FreshState state_;
-  std::string work_, dest_;
-};
+bool Extract() { return ExtractPayload() == 1; }
 
-TEST_F(Payload, EveryEntryIsExtractedUnderItsBaseNameWithItsTime) {
-  ASSERT_TRUE(BuildMedium(
-      work_, {{"KARVEX32.EXE", std::string(3000, 'M')}, {"DATA.TXT", std::string(40000, 'd')}}, 100,
-      false));
-  BoxRecorder boxes;
-  EXPECT_EQ(ExtractPayload(), 1);
-  EXPECT_TRUE(boxes.boxes.empty());
-  EXPECT_EQ(ReadFile(dest_ + "\\KARVEX32.EX_"), std::string(3000, 'M'));
-  EXPECT_EQ(ReadFile(dest_ + "\\DATA.TXT"), std::string(40000, 'd'));
-  // The archive holds local times to two seconds; the file gets its universal time back.
-  const uint64_t source = LastWrite(work_ + "payload\\DATA.TXT");
-  EXPECT_LT(source - LastWrite(dest_ + "\\DATA.TXT") + 20000000, 40000000u);
-}
-
-// A failed companion copy ends the run before the payload: nothing of it is installed.
-TEST_F(Payload, FailedCompanionCopyExtractsNothing) {
-  ASSERT_TRUE(BuildMedium(work_, {{"KARVEX32.EXE", std::string(3000, 'M')}}));
-  ASSERT_EQ(LookUpFile((work_ + "medium\\SETUP.EXE").c_str()), 0);
-  g_setup.setupTime = FoundFileData.lastWrite;  // the first two companions copy well
-  ASSERT_TRUE(DeleteFileA((work_ + "medium\\" + CompanionFiles[2].name).c_str()));
-  BoxRecorder boxes;
-  EXPECT_FALSE(CopyAndExtract());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_NE(boxes.boxes[0].text.find(CompanionFiles[2].name), std::string::npos);
-  EXPECT_TRUE(Exists(dest_ + "\\" + CompanionFiles[1].name));
-  EXPECT_FALSE(Exists(dest_ + "\\KARVEX32.EX_"));
-}
-
-TEST_F(Payload, DamagedMissingOrUnreachableArchiveFails) {
-  const std::string longSource = "C:\\" + std::string(250, 's') + "\\";
-  struct Case {
-    bool build, damage;
-    std::string source;  // "": the medium
-    std::string text;    // the box's, up to its length
-    const char* caption;
-    unsigned flags;
+// Its first row: a failed companion copy ends the run before the payload, none of which is
+// installed.
+TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
+  FreshState state;
+  const std::string work = FreshFolder(), dest = work + "dest";
+  ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr));
+  lstrcpyA(g_setup.sourceDir, (work + "medium\\").c_str());
+  lstrcpyA(g_setup.destPath, dest.c_str());
+  lstrcpyA(g_setup.destDir, (dest + "\\").c_str());
+  const std::string data(40000, 'd');
+  ASSERT_TRUE(BuildMedium(work, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", data}}, 100, false));
+  ASSERT_EQ(LookUpFile((work + "medium\\SETUP.EXE").c_str()), 0);
+  g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
+  // The step, the source folder ("": the medium), its box ("": done), whether the staged main
+  // program is there afterwards.
+  const std::tuple<bool (*)(), std::string, std::string, bool> cases[] = {
+      {CopyAndExtract, "",
+       "Cannot find required file LICENSE.TXT.  Please verify that the file exists on the "
+       "installation disk.|Karvex Setup|16",
+       false},
+      {Extract, "", "", true},
+      {Extract, "C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0", true},
+      {Extract, "C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16", true},
   };
-  const Case cases[] = {
-      {true, true, "", "ZIP damaged: file ", "<none>", MB_ICONERROR},
-      {false, false, "", "Can't open input file: ", "<none>", MB_ICONERROR},
-      {false, false, longSource, "setup.kx is missing", "<none>", MB_OK},  // not cut short
-  };
-  for (const Case& c : cases) {
-    ASSERT_TRUE(!c.build ||
-                BuildMedium(work_, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", std::string(4000, 'd')}}));
-    ASSERT_TRUE(!c.damage || e2e::FlipByteInFirstEntryData(work_ + "medium\\setup.kx"));
-    if (!c.source.empty()) lstrcpyA(g_setup.sourceDir, c.source.c_str());
-    if (!c.build) DeleteFileA((work_ + "medium\\setup.kx").c_str());
+  // The third companion is lost: the first two copy well.
+  ASSERT_TRUE(DeleteFileA((work + "medium\\LICENSE.TXT").c_str()));
+  for (const auto& [step, source, box, staged] : cases) {
+    if (!source.empty()) lstrcpyA(g_setup.sourceDir, source.c_str());
     BoxRecorder boxes;
-    EXPECT_EQ(ExtractPayload(), 0);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text.substr(0, c.text.size()), c.text);
-    EXPECT_EQ(boxes.boxes[0].caption, c.caption);
-    EXPECT_EQ(boxes.boxes[0].flags, c.flags);
-    EXPECT_TRUE(!c.damage || boxes.boxes[0].text.find("Bad CRC") != std::string::npos);
+    EXPECT_EQ(step(), box.empty()) << source;
+    EXPECT_EQ(OneBox(boxes), box);
+    EXPECT_EQ(Exists(dest + "\\KARVEX32.EX_"), staged);
   }
+  EXPECT_EQ(ReadFile(dest + "\\DATA.TXT"), data);
+  // The archive holds local times to two seconds; the file gets its universal time back.
+  const uint64_t source = LastWrite(work + "payload\\DATA.TXT");
+  EXPECT_LT(source - LastWrite(dest + "\\DATA.TXT") + 20000000, 40000000u);
 }
 
 TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   FreshState state;
   g_setup.progressWindow = reinterpret_cast<HWND>(0x1234);  // recorded as the owner only
-  const std::string folder = FreshFolder(), finalPath = folder + "KARVEX32.EXE";
-  struct Case {
-    const char* old;     // the main program there before; null: none
-    const char* staged;  // null: none
-    bool held;           // the old one open without delete sharing, like a running program
-    int result;
-    const char* after;  // the main program afterwards; null: none
+  const std::string folder = FreshFolder(), longFolder = "C:\\" + std::string(246, 'f') + "\\";
+  // The main program there before and the staged one (null: none), whether the old one is held
+  // open without delete sharing (like a running program), the main program afterwards, and
+  // whether the folder is too long (250 characters and 12 of name: refused whole).
+  const std::tuple<const char*, const char*, const char*, bool, bool> cases[] = {
+      {nullptr, "new", "new", false, false},    {"old", "new", "new", false, false},
+      {"old", nullptr, nullptr, false, false},  {"old", "new", "old", true, false},
+      {nullptr, nullptr, nullptr, false, true},
   };
-  const Case cases[] = {{nullptr, "new", false, 1, "new"},
-                        {"old", "new", false, 1, "new"},
-                        {"old", nullptr, false, 0, nullptr},
-                        {"old", "new", true, 0, "old"}};
-  for (const Case& c : cases) {
-    if (c.old) WriteFile(finalPath, c.old);
-    if (c.staged) WriteFile(folder + "KARVEX32.EX_", c.staged);
-    const HANDLE held = c.held ? CreateFileA(finalPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                             nullptr, OPEN_EXISTING, 0, nullptr)
-                               : INVALID_HANDLE_VALUE;
+  for (const auto& [old, staged, after, held, tooLong] : cases) {
+    const std::string in = tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
+    if (old) WriteFile(path, old);
+    if (staged) WriteFile(folder + "KARVEX32.EX_", staged);
+    const HANDLE handle = held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr)
+                               : nullptr;
     BoxRecorder boxes;
-    EXPECT_EQ(FinalizeMainProgram(folder.c_str(), "KARVEX32.EXE"), c.result);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    EXPECT_EQ(Exists(finalPath) ? ReadFile(finalPath) : "(none)", c.after ? c.after : "(none)");
+    const bool ok = staged && !held;
+    EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), ok ? 1 : 0);
+    if (handle) CloseHandle(handle);
+    EXPECT_EQ(Exists(path) ? ReadFile(path) : "(none)", after ? after : "(none)");
     EXPECT_FALSE(Exists(folder + "KARVEX32.EX_"));
-    ASSERT_EQ(boxes.boxes.size(), c.result ? 0u : 1u);
-    if (c.result) continue;
-    EXPECT_EQ(boxes.boxes[0].text, "Cannot open " + finalPath + " for writing");
-    EXPECT_EQ(boxes.boxes[0].owner, g_setup.progressWindow);
-    EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR));
-    DeleteFileA(finalPath.c_str());
+    EXPECT_EQ(OneBox(boxes),
+              ok ? "" : "Cannot open " + path + " for writing|Karvex Setup|16|owned");
+    DeleteFileA(path.c_str());
   }
-  // 250 characters of folder and 12 of name: more than a path may hold, refused whole.
-  const std::string longFolder = "C:\\" + std::string(246, 'f') + "\\";
-  BoxRecorder boxes;
-  EXPECT_EQ(FinalizeMainProgram(longFolder.c_str(), "KARVEX32.EXE"), 0);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Cannot open " + longFolder + "KARVEX32.EXE for writing");
 }
 
 // The first command used to put the full path unquoted before " /install": with a blank in the
@@ -329,39 +184,30 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
   FreshState state;
   const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
   for (const std::string& folder : {blank, empty}) CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string probe = ProgramFolder() + "kxprobe.exe";
+  std::string probe(MAX_PATH, '\0');  // beside this program
+  probe.resize(GetModuleFileNameA(nullptr, probe.data(), MAX_PATH));
+  probe.replace(probe.rfind('\\') + 1, std::string::npos, "kxprobe.exe");
   ASSERT_TRUE(CopyFileA(probe.c_str(), (blank + "\\KARVEX32.EXE").c_str(), FALSE));
-  ASSERT_TRUE(CopyFileA(probe.c_str(), (work + "Pro.exe").c_str(), FALSE));  // at the blank
-  struct Case {
-    std::string destDir, destPath;  // the program's folder, and the one made current
-    std::string command;            // "": neither command starts it
-  };
-  const Case cases[] = {
+  const std::string report = blank + "\\KARVEX32.EXE.launched";
+  // The program's folder, the folder made current, the command that starts it ("": none does).
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {blank + "\\", blank, "\"" + blank + "\\KARVEX32.EXE\" /install"},
       {empty + "\\", blank, "KARVEX32.EXE /install"},
       {empty + "\\", empty, ""},
   };
-  for (const Case& c : cases) {
-    const std::string report = blank + "\\KARVEX32.EXE.launched";
+  for (const auto& [destDir, destPath, command] : cases) {
     DeleteFileA(report.c_str());
-    lstrcpyA(g_setup.destDir, c.destDir.c_str());
-    lstrcpyA(g_setup.destPath, c.destPath.c_str());
+    lstrcpyA(g_setup.destDir, destDir.c_str());
+    lstrcpyA(g_setup.destPath, destPath.c_str());
     BoxRecorder boxes;
-    EXPECT_EQ(LaunchMainProgram(), c.command.empty() ? 0 : 1);
-    SetCurrentDirectoryA(ProgramFolder().c_str());
-    if (c.command.empty()) {
-      ASSERT_EQ(boxes.boxes.size(), 1u);
-      EXPECT_EQ(boxes.boxes[0].text, "Error running " + c.destDir + "KARVEX32.EXE");
-      EXPECT_EQ(boxes.boxes[0].caption, "<none>");
-      EXPECT_EQ(boxes.boxes[0].flags, static_cast<unsigned>(MB_OK));
-      continue;
-    }
-    EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_TRUE(harness::WaitFor([&] { return Exists(report); }));
-    EXPECT_EQ(ReadFile(report),
-              c.command + kLaunchSuffix + "\n" + c.destPath + "\nno progress window\n");
+    EXPECT_EQ(LaunchMainProgram(), command.empty() ? 0 : 1);
+    EXPECT_EQ(OneBox(boxes),
+              command.empty() ? "Error running " + destDir + "KARVEX32.EXE|<none>|0" : "");
+    EXPECT_TRUE(command.empty() || harness::WaitFor([&] { return Exists(report); }));
+    EXPECT_EQ(ReadFile(report), command.empty() ? ""
+                                                : command + kLaunchSuffix + "\n" + destPath +
+                                                      "\nno progress window\n");
   }
-  EXPECT_FALSE(Exists(work + "Pro.exe.launched"));
 }
 
 }  // namespace
