@@ -1,14 +1,10 @@
 // Reading a medium's payload directory and comparing an installation folder with the medium.
 #include "tests/wine/e2e/medium_reader.h"
 
-#include "extract/zip_format.h"
 #include "res/companions.h"
 #include "tools/kxmedium_zipdir.h"
 
 #include <windows.h>
-
-#include <fstream>
-#include <iterator>
 
 namespace e2e {
 
@@ -55,25 +51,6 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
   }
   if (!SizeAndTime(into + staged).empty()) problems.push_back("the staged main program is left");
   return problems;
-}
-
-bool FlipByteInFirstEntryData(const std::string& archive) {
-  std::ifstream in(archive, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-  namespace field = zip::local;
-  for (size_t at = 0; at + field::kSize <= bytes.size() && zip::Le32(b + at) == LOCAL_HEADER_SIG;) {
-    const size_t data = at + field::kSize + zip::Le16(b + at + field::kNameLength) +
-                        zip::Le16(b + at + field::kExtraLength);
-    const uint32_t size = zip::Le32(b + at + field::kCompressedSize);
-    if (data + size > bytes.size()) return false;
-    if (size > zip::kEncryptionHeaderSize) {
-      bytes[data + size - 1] ^= 0x5A;
-      return static_cast<bool>(std::ofstream(archive, std::ios::binary) << bytes);
-    }
-    at = data + size;
-  }
-  return false;
 }
 
 }  // namespace e2e

@@ -14,8 +14,4 @@ namespace e2e {
 std::vector<std::string> MissingFromInstallation(const std::string& medium,
                                                  const std::string& folder);
 
-// Damages a medium's archive the way a bad disk would: flips one byte in the data of the first
-// entry whose data is longer than its 12-byte encryption header. False when there is none.
-bool FlipByteInFirstEntryData(const std::string& archive);
-
 }  // namespace e2e

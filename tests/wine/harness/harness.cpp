@@ -79,15 +79,15 @@ bool ClickControl(HWND dialog, int id) {
          PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-HWND FindTopWindow(const char* className, const char* title, DWORD processId) {
-  return FindTop(processId, [&](HWND window) {
-    return (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
-           (!title || RawTextOf(window) == title);
-  });
-}
-
 HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
-  return WaitForTop([&] { return FindTopWindow(className, title, processId); }, timeoutMs);
+  return WaitForTop(
+      [&] {
+        return FindTop(processId, [&](HWND window) {
+          return (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
+                 (!title || RawTextOf(window) == title);
+        });
+      },
+      timeoutMs);
 }
 
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
@@ -107,8 +107,7 @@ HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner, DWORD timeou
 
 MessageBoxInfo ReadMessageBox(HWND box) {
   WaitUntilPainted(box);
-  MessageBoxInfo info{
-      box, GetWindow(box, GW_OWNER), RawTextOf(box), RawTextOf(ChildWithId(box, kBoxTextId)), {}};
+  MessageBoxInfo info{RawTextOf(box), RawTextOf(ChildWithId(box, kBoxTextId)), {}};
   std::map<LONG, int> buttons;  // by their left edge
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     RECT r;
@@ -162,12 +161,9 @@ bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode) {
   return true;
 }
 
-void Process::Terminate() {
-  if (Running()) {
-    TerminateProcess(handle_.get(), 255);
-    WaitExit();
-  }
-  handle_.Reset();
+Process::~Process() {
+  if (Running()) TerminateProcess(handle_.get(), 255);
+  WaitExit();
 }
 
 std::string WindowsPath(const std::string& path) {

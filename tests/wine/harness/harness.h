@@ -29,9 +29,8 @@ bool TypeText(HWND edit, const std::string& text);
 // Posts BM_CLICK, as a mouse click would; a disabled or hidden button cannot be clicked.
 bool ClickControl(HWND dialog, int id);
 
-// A top-level window, visible or not, of class (null: any) and exact title (null: any) of
-// process processId (0: any); null when there is none (or, waiting, none came in time).
-HWND FindTopWindow(const char* className, const char* title, DWORD processId = 0);
+// Waits for a top-level window, visible or not, of class (null: any) and exact title (null:
+// any) of process processId (0: any); null when none came in time.
 HWND WaitForTopWindow(const char* className, const char* title, DWORD processId = 0,
                       DWORD timeoutMs = kTimeout);
 
@@ -44,8 +43,6 @@ HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner = kAnyOwner,
                         DWORD timeoutMs = kTimeout);
 
 struct MessageBoxInfo {
-  HWND window = nullptr;
-  HWND owner = nullptr;
   std::string caption;
   std::string text;
   std::vector<int> buttons;  // ids of the visible buttons, left to right
@@ -73,12 +70,11 @@ class Process {
  public:
   Process() = default;
   Process(const std::string& commandLine, const char* workDir = nullptr);
-  ~Process() { Terminate(); }
+  ~Process();
   bool started() const { return static_cast<bool>(handle_); }
   DWORD id() const { return id_; }
   bool Running() const;
   bool WaitExit(DWORD timeoutMs = kTimeout, DWORD* exitCode = nullptr);
-  void Terminate();
 
  private:
   platform::KernelHandle handle_;

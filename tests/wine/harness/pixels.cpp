@@ -33,10 +33,6 @@ std::vector<COLORREF> CopyFromDc(HDC source, const RECT& r) {
   return pixels;
 }
 
-std::vector<COLORREF> FromScreen(const RECT& r) {
-  return CopyFromDc(platform::WindowDc(nullptr).get(), r);
-}
-
 void PutU32(std::string& out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
 }
@@ -86,7 +82,7 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
   int sameLooks = 0;
   return WaitFor(
       [&] {
-        std::vector<COLORREF> now = FromScreen(r);
+        std::vector<COLORREF> now = CopyFromDc(platform::WindowDc(nullptr).get(), r);
         sameLooks = now == last ? sameLooks + 1 : 0;
         last = std::move(now);
         return sameLooks >= 2;
@@ -102,7 +98,7 @@ std::string SaveScreenshot(const std::string& name, HWND window) {
   const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   InflateRect(&r, 12, 12);  // a margin, within the screen
   IntersectRect(&r, &r, &screen);
-  const std::vector<COLORREF> image = FromScreen(r);
+  const std::vector<COLORREF> image = CopyFromDc(platform::WindowDc(nullptr).get(), r);
   if (image.empty()) return "";
   std::string path = WindowsPath(folder);
   CreateDirectoryA(path.c_str(), nullptr);
