@@ -21,10 +21,7 @@ ctest --test-dir build --output-on-failure -j2 || status=1
 
 echo "== Windows tests under Wine =="
 export KX_WINE_ROOT=$PWD/build-win/wine
-export KX_SCREEN_DIR=$PWD/build-win/screenshots
-rm -rf "$KX_SCREEN_DIR"
 scripts/with-wine.sh ctest --test-dir build-win --output-on-failure -j2 || status=1
-echo "Screenshots of the windows under test: $KX_SCREEN_DIR"
 
 echo "== fuzzing smoke runs =="
 wait "$fuzz_pid" || status=1
