@@ -1,11 +1,14 @@
 // The steps of the installation sequence under Wine, one table per step with a row for each way
-// it can end: the program-files value, the proposed folder, the start-up checks, the payload
+// it can end: the proposed folder, the start-up checks, the destination dialog, the payload
 // extraction, the renaming of the staged main program and its launch.
 #include "setup/install.h"
 
+#include "res/dialog.h"
+#include "setup/destination.h"
 #include "setup/lookup.h"
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
+#include "ui/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +21,20 @@ using namespace kxtest;
 
 constexpr char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
-// The one box a step showed, as "text|caption|flags|owner"; "" when it showed none.
-std::string OneBox(const BoxRecorder& boxes) {
+// The one box a step showed, as "text|caption|flags" and "|owned" when `owner` owned it; ""
+// when it showed none.
+std::string OneBox(const BoxRecorder& boxes, const void* owner = nullptr) {
   if (boxes.boxes.size() != 1) return boxes.boxes.empty() ? "" : "more than one box";
   const Box& b = boxes.boxes[0];
-  return b.text + "|" + b.caption + "|" + std::to_string(b.flags) + (b.owner ? "|owned" : "");
+  const char* owned = !b.owner ? "" : b.owner == owner ? "|owned" : "|another";
+  return b.text + "|" + b.caption + "|" + std::to_string(b.flags) + owned;
+}
+
+// Message id as the setup shows it, its %s filled with arg.
+std::string Text(unsigned id, const std::string& arg = "") {
+  char text[kShowMessageOutputSize];
+  platform::FormatText(text, sizeof text, LoadMessageText(id), arg.c_str());
+  return text;
 }
 
 // Leaves non-zero bytes on the stack below the caller, where the next call's locals will lie,
@@ -77,23 +89,19 @@ TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgress
   platform::HostHooks hooks = saved;
   hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
   platform::SetHostHooks(hooks);
-  g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
+  const Box notInstalled = {nullptr, Text(MSG_NOT_INSTALLED), "Karvex Setup", 8256};
+  const std::vector<Box> expected = {
+      {nullptr, Text(MSG_MISSING_FILE, "SETUP.EXE"), "Karvex Setup", 16},
+      notInstalled,
+      notInstalled};
   {
     BoxRecorder boxes;
+    g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
     EXPECT_FALSE(LocateSource());
     EXPECT_STREQ(g_setup.sourceDir, "");
-    EXPECT_EQ(OneBox(boxes),
-              "Cannot find required file SETUP.EXE.  Please verify that the file "
-              "exists on the installation disk.|Karvex Setup|16");
-  }
-
-  g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
-  for (bool (*step)() : {ChooseDestination, OpenProgressWindow}) {
-    BoxRecorder boxes;
-    EXPECT_FALSE(step());
-    EXPECT_EQ(OneBox(boxes),
-              "The software has not been successfully installed.\nYou must run Setup "
-              "again before using the software.|Karvex Setup|8256");
+    g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
+    EXPECT_FALSE(ChooseDestination() || OpenProgressWindow());
+    EXPECT_EQ(boxes.boxes, expected);
   }
   platform::SetHostHooks(saved);
   g_setup.instance = GetModuleHandleA(nullptr);
@@ -124,10 +132,7 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   // The step, the source folder ("": the medium), its box ("": done), whether the staged main
   // program is there afterwards.
   const std::tuple<bool (*)(), std::string, std::string, bool> cases[] = {
-      {CopyAndExtract, "",
-       "Cannot find required file LICENSE.TXT.  Please verify that the file exists on the "
-       "installation disk.|Karvex Setup|16",
-       false},
+      {CopyAndExtract, "", Text(MSG_MISSING_FILE, "LICENSE.TXT") + "|Karvex Setup|16", false},
       {Extract, "", "", true},
       {Extract, "C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0", true},
       {Extract, "C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16", true},
@@ -151,29 +156,19 @@ TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   FreshState state;
   g_setup.progressWindow = reinterpret_cast<HWND>(0x1234);  // recorded as the owner only
   const std::string folder = FreshFolder(), longFolder = "C:\\" + std::string(246, 'f') + "\\";
-  // The main program there before and the staged one (null: none), whether the old one is held
-  // open without delete sharing (like a running program), the main program afterwards, and
-  // whether the folder is too long (250 characters and 12 of name: refused whole).
-  const std::tuple<const char*, const char*, const char*, bool, bool> cases[] = {
-      {nullptr, "new", "new", false, false},    {"old", "new", "new", false, false},
-      {"old", nullptr, nullptr, false, false},  {"old", "new", "old", true, false},
-      {nullptr, nullptr, nullptr, false, true},
-  };
-  for (const auto& [old, staged, after, held, tooLong] : cases) {
+  // The staged program (null: none) and whether the folder is too long (250 characters and 12
+  // of name: refused whole); an old main program is there before.
+  const std::pair<const char*, bool> cases[] = {{"new", false}, {nullptr, false}, {nullptr, true}};
+  for (const auto& [staged, tooLong] : cases) {
     const std::string in = tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
-    if (old) WriteFile(path, old);
+    WriteFile(path, "old");
     if (staged) WriteFile(folder + "KARVEX32.EX_", staged);
-    const HANDLE handle = held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr)
-                               : nullptr;
     BoxRecorder boxes;
-    const bool ok = staged && !held;
-    EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), ok ? 1 : 0);
-    if (handle) CloseHandle(handle);
-    EXPECT_EQ(Exists(path) ? ReadFile(path) : "(none)", after ? after : "(none)");
+    EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), staged ? 1 : 0);
+    EXPECT_EQ(ReadFile(path), staged ? staged : "");
     EXPECT_FALSE(Exists(folder + "KARVEX32.EX_"));
-    EXPECT_EQ(OneBox(boxes),
-              ok ? "" : "Cannot open " + path + " for writing|Karvex Setup|16|owned");
+    EXPECT_EQ(OneBox(boxes, g_setup.progressWindow),
+              staged ? "" : Text(MSG_CANNOT_OPEN_FOR_WRITING, path) + "|Karvex Setup|16|owned");
     DeleteFileA(path.c_str());
   }
 }
@@ -184,9 +179,7 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
   FreshState state;
   const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
   for (const std::string& folder : {blank, empty}) CreateDirectoryA(folder.c_str(), nullptr);
-  std::string probe(MAX_PATH, '\0');  // beside this program
-  probe.resize(GetModuleFileNameA(nullptr, probe.data(), MAX_PATH));
-  probe.replace(probe.rfind('\\') + 1, std::string::npos, "kxprobe.exe");
+  const std::string probe = harness::WindowsPath(KX_TEST_BINARY_DIR) + "\\tests\\kxprobe.exe";
   ASSERT_TRUE(CopyFileA(probe.c_str(), (blank + "\\KARVEX32.EXE").c_str(), FALSE));
   const std::string report = blank + "\\KARVEX32.EXE.launched";
   // The program's folder, the folder made current, the command that starts it ("": none does).
@@ -208,6 +201,77 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
                                                 : command + kLaunchSuffix + "\n" + destPath +
                                                       "\nno progress window\n");
   }
+}
+
+// One session of the destination dialog: opened proposing the folder, every refusal keeping it
+// open with its message, then the press that passes ending it with the folder made, entered and
+// counted.
+TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOne) {
+  FreshState state;
+  const std::string work = FreshFolder(), source = work + "Medium\\";
+  constexpr FILETIME kSetupTime = {0x5A3B2C00u, 0x01D9A1B2u};
+  const auto put = [&](const std::string& name, size_t size) {
+    WriteFile(source + name, std::string(size, 't'));
+    Stamp(source + name, kSetupTime);
+  };
+  ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
+  for (const CompanionFile* c = CompanionFiles; c->name; ++c) put(c->name, 1000);
+  put("setup.kx", 5000);
+  lstrcpyA(g_setup.sourceDir, source.c_str());
+  g_setup.setupTime = {kSetupTime.dwLowDateTime, kSetupTime.dwHighDateTime};
+  lstrcpyA(g_setup.defaultDir, (work + "Proposed").c_str());
+  const HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DESTINATION), nullptr, DestinationDlgProc, 0);
+  ShowWindow(dialog, SW_SHOW);
+  const auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)); };
+  // Puts the text into the field and presses OK; true when that ended the dialog.
+  const auto press = [&](const std::string& typed) {
+    SetDlgItemTextA(dialog, IDC_FOLDER, typed.c_str());
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    return !IsWindowVisible(dialog);
+  };
+  char text[300];
+  GetDlgItemTextA(dialog, IDC_FOLDER, text, sizeof text);
+  EXPECT_EQ(text, work + "Proposed");
+  EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0), 259);
+  SetDlgItemTextA(dialog, IDC_FOLDER, "");
+  EXPECT_FALSE(enabled(IDOK));
+  for (const int busy : {0, 1}) {
+    g_setup.busyCursor = busy;
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), HTCLIENT);
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+  }
+  // The folder typed, the box it brings, the file taken from the medium before the press.
+  const std::string titled = "|Karvex Setup|16|owned";
+  const std::tuple<std::string, std::string, const char*> cases[] = {
+      // Longer than the field accepts from the keyboard: refused, not cut.
+      {work + std::string(MAX_PATH, 'L'), Text(MSG_INVALID_DESTINATION) + titled, nullptr},
+      {work + "MEDIUM", Text(MSG_SAME_FOLDER) + titled, nullptr},
+      {work + "Dest", Text(MSG_MISSING_FILE, "README.TXT") + titled, "README.TXT"},
+      {work + "Dest", "setup.kx is missing|<none>|0", "setup.kx"},
+      {work + "New\\Karvex",
+       Text(MSG_CANNOT_CREATE_FOLDER, work + "New\\Karvex") + "|Karvex Setup|64|owned", nullptr},
+  };
+  for (const auto& [typed, box, removed] : cases) {
+    if (removed) DeleteFileA((source + removed).c_str());
+    BoxRecorder boxes;
+    EXPECT_FALSE(press(typed)) << typed;
+    EXPECT_TRUE(enabled(IDOK) && enabled(IDCANCEL) && enabled(IDC_FOLDER)) << typed;
+    EXPECT_EQ(OneBox(boxes, dialog), box);
+    if (removed) put(removed, removed[0] == 's' ? 5000 : 1000);
+  }
+  // Typed with a doubled separator: the folder is made and entered, the dialog ends.
+  EXPECT_TRUE(press(work + "Karvex\\\\"));
+  EXPECT_EQ(g_setup.destPath + std::string("|") + g_setup.destDir,
+            work + "Karvex\\|" + work + "Karvex\\");
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(sizeof current, current);
+  EXPECT_EQ(current, work + "Karvex");
+  EXPECT_EQ(g_setup.totalKB, (7 * 1000 + 5000) >> 10);  // the refused presses added theirs too
+  EXPECT_FALSE(enabled(IDOK) || enabled(IDCANCEL) || enabled(IDC_FOLDER));
+  DestroyWindow(dialog);
 }
 
 }  // namespace
