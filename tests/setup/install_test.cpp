@@ -21,20 +21,19 @@ using namespace kxtest;
 
 constexpr char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
-// The one box a step showed, as "text|caption|flags" and "|owned" when `owner` owned it; ""
-// when it showed none.
-std::string OneBox(const BoxRecorder& boxes, const void* owner = nullptr) {
-  if (boxes.boxes.size() != 1) return boxes.boxes.empty() ? "" : "more than one box";
-  const Box& b = boxes.boxes[0];
-  const char* owned = !b.owner ? "" : b.owner == owner ? "|owned" : "|another";
-  return b.text + "|" + b.caption + "|" + std::to_string(b.flags) + owned;
-}
-
-// Message id as the setup shows it, its %s filled with arg.
-std::string Text(unsigned id, const std::string& arg = "") {
+// The box the setup shows for message id, its %s filled with arg.
+Box Message(HWND owner, unsigned id, unsigned flags, const std::string& arg = "") {
   char text[kShowMessageOutputSize];
   platform::FormatText(text, sizeof text, LoadMessageText(id), arg.c_str());
-  return text;
+  return {owner, text, "Karvex Setup", flags};
+}
+
+// Builds work + "medium\\" (companions of 1000 bytes and the payload) as the run's source.
+void UseMedium(const std::string& work, const std::string& payload) {
+  ASSERT_TRUE(BuildMedium(work, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", payload}}, 1000, false));
+  lstrcpyA(g_setup.sourceDir, (work + "medium\\").c_str());
+  ASSERT_EQ(LookUpFile((work + "medium\\SETUP.EXE").c_str()), 0);
+  g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
 }
 
 // Leaves non-zero bytes on the stack below the caller, where the next call's locals will lie,
@@ -47,11 +46,10 @@ __attribute__((noinline)) void DirtyStack() {
 // The association's folder is proposed in its long form, which Wine's 8.3 names test.
 TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInItsLongForm) {
   FreshState state;
-  const std::string root = FreshFolder(), deep = root + "Program Files Folder\\Karvex Archiver";
-  ASSERT_TRUE(std::filesystem::create_directories(deep));
-  char shortDeep[MAX_PATH] = "";
-  GetShortPathNameA(deep.c_str(), shortDeep, sizeof shortDeep);
-  ASSERT_NE(shortDeep, deep);
+  const std::string folder = FreshFolder();  // named after the test: its short form differs
+  char shortFolder[MAX_PATH] = "";
+  GetShortPathNameA(folder.c_str(), shortFolder, sizeof shortFolder);
+  ASSERT_NE(shortFolder, folder);
   RegistryValueGuard programFiles(kCurrentVersion, "ProgramFilesDir");
   ProfileGuard zip(nullptr, "extensions", "zip");
   const std::string p200(200, 'P'), pf = std::string("C:\\PF\0", 6);
@@ -63,10 +61,10 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_BINARY, p200 + "P", "", "C:\\Karvex"},
       {REG_SZ, std::string("\0", 1), "", "C:\\Karvex"},
       {0, "", "", "C:\\Karvex"},
-      {REG_SZ, pf, std::string(shortDeep) + "\\KARVEX32.EXE ^.ZIP", deep},
+      {REG_SZ, pf, std::string(shortFolder) + "KARVEX32.EXE ^.ZIP",
+       folder.substr(0, folder.size() - 1)},
       {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
       {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
-      {REG_SZ, pf, "C:\\" + std::string(300, 'k') + "\\KARVEX32.EXE", "C:\\PF\\Karvex"},
   };
   for (const auto& [type, stored, association, proposed] : cases) {
     type ? programFiles.Set(type, stored) : programFiles.Remove();
@@ -89,11 +87,9 @@ TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgress
   platform::HostHooks hooks = saved;
   hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
   platform::SetHostHooks(hooks);
-  const Box notInstalled = {nullptr, Text(MSG_NOT_INSTALLED), "Karvex Setup", 8256};
-  const std::vector<Box> expected = {
-      {nullptr, Text(MSG_MISSING_FILE, "SETUP.EXE"), "Karvex Setup", 16},
-      notInstalled,
-      notInstalled};
+  const Box notInstalled = Message(nullptr, MSG_NOT_INSTALLED, 8256);
+  const std::vector<Box> expected = {Message(nullptr, MSG_MISSING_FILE, 16, "SETUP.EXE"),
+                                     notInstalled, notInstalled};
   {
     BoxRecorder boxes;
     g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
@@ -108,7 +104,6 @@ TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgress
   g_setup.totalKB = 1234;  // the meter counts tens of kilobytes
   ASSERT_TRUE(OpenProgressWindow());
   const HWND window = static_cast<HWND>(g_setup.progressWindow);
-  EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_EQ(SendDlgItemMessageA(window, IDC_METER, MM_GETRANGE, 0, 0), 123);
   CloseProgressWindow();
   EXPECT_FALSE(IsWindow(window) || g_setup.progressWindow);
@@ -122,20 +117,23 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   FreshState state;
   const std::string work = FreshFolder(), dest = work + "dest";
   ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr));
-  lstrcpyA(g_setup.sourceDir, (work + "medium\\").c_str());
   lstrcpyA(g_setup.destPath, dest.c_str());
   lstrcpyA(g_setup.destDir, (dest + "\\").c_str());
   const std::string data(40000, 'd');
-  ASSERT_TRUE(BuildMedium(work, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", data}}, 100, false));
-  ASSERT_EQ(LookUpFile((work + "medium\\SETUP.EXE").c_str()), 0);
-  g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
+  UseMedium(work, data);
   // The step, the source folder ("": the medium), its box ("": done), whether the staged main
   // program is there afterwards.
-  const std::tuple<bool (*)(), std::string, std::string, bool> cases[] = {
-      {CopyAndExtract, "", Text(MSG_MISSING_FILE, "LICENSE.TXT") + "|Karvex Setup|16", false},
-      {Extract, "", "", true},
-      {Extract, "C:\\" + std::string(250, 's') + "\\", "setup.kx is missing|<none>|0", true},
-      {Extract, "C:\\nowhere\\", "Can't open input file: C:\\nowhere\\setup.kx|<none>|16", true},
+  const std::tuple<bool (*)(), std::string, std::vector<Box>, bool> cases[] = {
+      {CopyAndExtract, "", {Message(nullptr, MSG_MISSING_FILE, 16, "LICENSE.TXT")}, false},
+      {Extract, "", {}, true},
+      {Extract,
+       "C:\\" + std::string(250, 's') + "\\",
+       {{nullptr, kPayloadMissingText, "<none>", 0}},
+       true},
+      {Extract,
+       "C:\\nowhere\\",
+       {{nullptr, "Can't open input file: C:\\nowhere\\setup.kx", "<none>", 16}},
+       true},
   };
   // The third companion is lost: the first two copy well.
   ASSERT_TRUE(DeleteFileA((work + "medium\\LICENSE.TXT").c_str()));
@@ -143,7 +141,7 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
     if (!source.empty()) lstrcpyA(g_setup.sourceDir, source.c_str());
     BoxRecorder boxes;
     EXPECT_EQ(step(), box.empty()) << source;
-    EXPECT_EQ(OneBox(boxes), box);
+    EXPECT_EQ(boxes.boxes, box);
     EXPECT_EQ(Exists(dest + "\\KARVEX32.EX_"), staged);
   }
   EXPECT_EQ(ReadFile(dest + "\\DATA.TXT"), data);
@@ -154,22 +152,17 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
 
 TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   FreshState state;
-  g_setup.progressWindow = reinterpret_cast<HWND>(0x1234);  // recorded as the owner only
-  const std::string folder = FreshFolder(), longFolder = "C:\\" + std::string(246, 'f') + "\\";
-  // The staged program (null: none) and whether the folder is too long (250 characters and 12
-  // of name: refused whole); an old main program is there before.
-  const std::pair<const char*, bool> cases[] = {{"new", false}, {nullptr, false}, {nullptr, true}};
-  for (const auto& [staged, tooLong] : cases) {
-    const std::string in = tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
+  g_setup.progressWindow = HWND(0x1234);  // recorded as the owner only
+  const std::string folder = FreshFolder(), path = folder + "KARVEX32.EXE";
+  for (const char* staged : {"new", static_cast<const char*>(nullptr)}) {
     WriteFile(path, "old");
     if (staged) WriteFile(folder + "KARVEX32.EX_", staged);
     BoxRecorder boxes;
-    EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), staged ? 1 : 0);
+    EXPECT_EQ(FinalizeMainProgram(folder.c_str(), "KARVEX32.EXE"), staged ? 1 : 0);
     EXPECT_EQ(ReadFile(path), staged ? staged : "");
     EXPECT_FALSE(Exists(folder + "KARVEX32.EX_"));
-    EXPECT_EQ(OneBox(boxes, g_setup.progressWindow),
-              staged ? "" : Text(MSG_CANNOT_OPEN_FOR_WRITING, path) + "|Karvex Setup|16|owned");
-    DeleteFileA(path.c_str());
+    const Box refused = Message(HWND(0x1234), MSG_CANNOT_OPEN_FOR_WRITING, 16, path);
+    EXPECT_EQ(boxes.boxes, staged ? std::vector<Box>{} : std::vector<Box>{refused});
   }
 }
 
@@ -194,8 +187,8 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
     lstrcpyA(g_setup.destPath, destPath.c_str());
     BoxRecorder boxes;
     EXPECT_EQ(LaunchMainProgram(), command.empty() ? 0 : 1);
-    EXPECT_EQ(OneBox(boxes),
-              command.empty() ? "Error running " + destDir + "KARVEX32.EXE|<none>|0" : "");
+    const Box failed = {nullptr, "Error running " + destDir + "KARVEX32.EXE", "<none>", 0};
+    EXPECT_EQ(boxes.boxes, command.empty() ? std::vector<Box>{failed} : std::vector<Box>{});
     EXPECT_TRUE(command.empty() || harness::WaitFor([&] { return Exists(report); }));
     EXPECT_EQ(ReadFile(report), command.empty() ? ""
                                                 : command + kLaunchSuffix + "\n" + destPath +
@@ -208,17 +201,8 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
 // counted.
 TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOne) {
   FreshState state;
-  const std::string work = FreshFolder(), source = work + "Medium\\";
-  constexpr FILETIME kSetupTime = {0x5A3B2C00u, 0x01D9A1B2u};
-  const auto put = [&](const std::string& name, size_t size) {
-    WriteFile(source + name, std::string(size, 't'));
-    Stamp(source + name, kSetupTime);
-  };
-  ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
-  for (const CompanionFile* c = CompanionFiles; c->name; ++c) put(c->name, 1000);
-  put("setup.kx", 5000);
-  lstrcpyA(g_setup.sourceDir, source.c_str());
-  g_setup.setupTime = {kSetupTime.dwLowDateTime, kSetupTime.dwHighDateTime};
+  const std::string work = FreshFolder(), payload = work + "medium\\setup.kx";
+  UseMedium(work, "d");
   lstrcpyA(g_setup.defaultDir, (work + "Proposed").c_str());
   const HWND dialog = CreateDialogParamA(
       GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DESTINATION), nullptr, DestinationDlgProc, 0);
@@ -237,30 +221,22 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0), 259);
   SetDlgItemTextA(dialog, IDC_FOLDER, "");
   EXPECT_FALSE(enabled(IDOK));
-  for (const int busy : {0, 1}) {
-    g_setup.busyCursor = busy;
-    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), HTCLIENT);
-    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
-  }
-  // The folder typed, the box it brings, the file taken from the medium before the press.
-  const std::string titled = "|Karvex Setup|16|owned";
-  const std::tuple<std::string, std::string, const char*> cases[] = {
+  // The folder typed, the box it brings, whether the payload is taken away for it.
+  const std::tuple<std::string, Box, bool> cases[] = {
       // Longer than the field accepts from the keyboard: refused, not cut.
-      {work + std::string(MAX_PATH, 'L'), Text(MSG_INVALID_DESTINATION) + titled, nullptr},
-      {work + "MEDIUM", Text(MSG_SAME_FOLDER) + titled, nullptr},
-      {work + "Dest", Text(MSG_MISSING_FILE, "README.TXT") + titled, "README.TXT"},
-      {work + "Dest", "setup.kx is missing|<none>|0", "setup.kx"},
-      {work + "New\\Karvex",
-       Text(MSG_CANNOT_CREATE_FOLDER, work + "New\\Karvex") + "|Karvex Setup|64|owned", nullptr},
+      {work + std::string(MAX_PATH, 'L'), Message(dialog, MSG_INVALID_DESTINATION, 16), false},
+      {work + "MEDIUM", Message(dialog, MSG_SAME_FOLDER, 16), false},
+      {work + "Dest", {nullptr, kPayloadMissingText, "<none>", 0}, true},
+      {work + "New\\Karvex", Message(dialog, MSG_CANNOT_CREATE_FOLDER, 64, work + "New\\Karvex"),
+       false},
   };
-  for (const auto& [typed, box, removed] : cases) {
-    if (removed) DeleteFileA((source + removed).c_str());
+  for (const auto& [typed, box, hidden] : cases) {
+    if (hidden) MoveFileA(payload.c_str(), (payload + "~").c_str());
     BoxRecorder boxes;
     EXPECT_FALSE(press(typed)) << typed;
     EXPECT_TRUE(enabled(IDOK) && enabled(IDCANCEL) && enabled(IDC_FOLDER)) << typed;
-    EXPECT_EQ(OneBox(boxes, dialog), box);
-    if (removed) put(removed, removed[0] == 's' ? 5000 : 1000);
+    EXPECT_EQ(boxes.boxes, std::vector<Box>{box});
+    if (hidden) MoveFileA((payload + "~").c_str(), payload.c_str());
   }
   // Typed with a doubled separator: the folder is made and entered, the dialog ends.
   EXPECT_TRUE(press(work + "Karvex\\\\"));
@@ -269,7 +245,8 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   char current[MAX_PATH];
   GetCurrentDirectoryA(sizeof current, current);
   EXPECT_EQ(current, work + "Karvex");
-  EXPECT_EQ(g_setup.totalKB, (7 * 1000 + 5000) >> 10);  // the refused presses added theirs too
+  // Counted afresh: the refused presses had counted theirs too.
+  EXPECT_EQ(g_setup.totalKB, (7 * 1000 + std::filesystem::file_size(payload)) >> 10);
   EXPECT_FALSE(enabled(IDOK) || enabled(IDCANCEL) || enabled(IDC_FOLDER));
   DestroyWindow(dialog);
 }

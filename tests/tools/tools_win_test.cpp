@@ -36,9 +36,8 @@ TEST(WindowsSide, ListsFoldersSortedAndKnowsAFolderInAnyForm) {
 // without its password.
 TEST(KxExtractWin, ExitCodeAndMessageFromItsStringTable) {
   ScratchFolder scratch;
-  zipbuild::Entry sealed = zipbuild::Stored("secret.txt", "sealed");
-  sealed.password = "pw";
-  const std::string archive = scratch.Write("e.zip", zipbuild::Archive({sealed}));
+  const std::string archive = scratch.Write(
+      "e.zip", zipbuild::Archive({zipbuild::Stored("secret.txt", "sealed").Encrypted("pw")}));
   const std::string command =
       "..\\kxextract.exe -d \"" + scratch.path().string() + "\" \"" + archive + "\" 2>&1";
   FILE* pipe = _popen(command.c_str(), "rb");
