@@ -28,9 +28,13 @@ Box Message(HWND owner, unsigned id, unsigned flags, const std::string& arg = ""
   return {owner, text, "Karvex Setup", flags};
 }
 
-// Builds work + "medium\\" (companions of 1000 bytes and the payload) as the run's source.
+// Builds work + "medium\\" (companions of 1000 bytes and the payload) as the run's source, with
+// work + "dest" as its destination.
 void UseMedium(const std::string& work, const std::string& payload) {
   ASSERT_TRUE(BuildMedium(work, {{"KARVEX32.EXE", "M"}, {"DATA.TXT", payload}}, 1000, false));
+  ASSERT_TRUE(CreateDirectoryA((work + "dest").c_str(), nullptr));
+  lstrcpyA(g_setup.destPath, (work + "dest").c_str());
+  lstrcpyA(g_setup.destDir, (work + "dest\\").c_str());
   lstrcpyA(g_setup.sourceDir, (work + "medium\\").c_str());
   ASSERT_EQ(LookUpFile((work + "medium\\SETUP.EXE").c_str()), 0);
   g_setup.setupTime = FoundFileData.lastWrite;  // the companions are stamped with its time
@@ -47,9 +51,9 @@ __attribute__((noinline)) void DirtyStack() {
 TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInItsLongForm) {
   FreshState state;
   const std::string folder = FreshFolder();  // named after the test: its short form differs
-  char shortFolder[MAX_PATH] = "";
-  GetShortPathNameA(folder.c_str(), shortFolder, sizeof shortFolder);
-  ASSERT_NE(shortFolder, folder);
+  std::string shortName(MAX_PATH, '\0');
+  shortName.resize(GetShortPathNameA(folder.c_str(), shortName.data(), MAX_PATH));
+  ASSERT_NE(shortName, folder);
   RegistryValueGuard programFiles(kCurrentVersion, "ProgramFilesDir");
   ProfileGuard zip(nullptr, "extensions", "zip");
   const std::string p200(200, 'P'), pf = std::string("C:\\PF\0", 6);
@@ -61,8 +65,7 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_BINARY, p200 + "P", "", "C:\\Karvex"},
       {REG_SZ, std::string("\0", 1), "", "C:\\Karvex"},
       {0, "", "", "C:\\Karvex"},
-      {REG_SZ, pf, std::string(shortFolder) + "KARVEX32.EXE ^.ZIP",
-       folder.substr(0, folder.size() - 1)},
+      {REG_SZ, pf, shortName + "KARVEX32.EXE ^.ZIP", folder.substr(0, folder.size() - 1)},
       {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
       {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
   };
@@ -83,15 +86,14 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
 // window, when it can be shown, is up with its meter's range in tens of kilobytes.
 TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgressShows) {
   FreshState state;
-  const platform::HostHooks saved = platform::CurrentHostHooks();
-  platform::HostHooks hooks = saved;
-  hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
-  platform::SetHostHooks(hooks);
   const Box notInstalled = Message(nullptr, MSG_NOT_INSTALLED, 8256);
   const std::vector<Box> expected = {Message(nullptr, MSG_MISSING_FILE, 16, "SETUP.EXE"),
                                      notInstalled, notInstalled};
   {
-    BoxRecorder boxes;
+    BoxRecorder boxes;  // puts back the hooks it found, without this one, when it ends
+    platform::HostHooks hooks = platform::CurrentHostHooks();
+    hooks.loadString = [](unsigned id, char* b, int n) { return LoadStringA(nullptr, id, b, n); };
+    platform::SetHostHooks(hooks);
     g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
     EXPECT_FALSE(LocateSource());
     EXPECT_STREQ(g_setup.sourceDir, "");
@@ -99,7 +101,6 @@ TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgress
     EXPECT_FALSE(ChooseDestination() || OpenProgressWindow());
     EXPECT_EQ(boxes.boxes, expected);
   }
-  platform::SetHostHooks(saved);
   g_setup.instance = GetModuleHandleA(nullptr);
   g_setup.totalKB = 1234;  // the meter counts tens of kilobytes
   ASSERT_TRUE(OpenProgressWindow());
@@ -115,11 +116,7 @@ bool Extract() { return ExtractPayload() == 1; }
 // installed.
 TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   FreshState state;
-  const std::string work = FreshFolder(), dest = work + "dest";
-  ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr));
-  lstrcpyA(g_setup.destPath, dest.c_str());
-  lstrcpyA(g_setup.destDir, (dest + "\\").c_str());
-  const std::string data(40000, 'd');
+  const std::string work = FreshFolder(), dest = work + "dest", data(40000, 'd');
   UseMedium(work, data);
   // The step, the source folder ("": the medium), its box ("": done), whether the staged main
   // program is there afterwards.
@@ -242,9 +239,7 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   EXPECT_TRUE(press(work + "Karvex\\\\"));
   EXPECT_EQ(g_setup.destPath + std::string("|") + g_setup.destDir,
             work + "Karvex\\|" + work + "Karvex\\");
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(sizeof current, current);
-  EXPECT_EQ(current, work + "Karvex");
+  EXPECT_EQ(std::filesystem::current_path().string(), work + "Karvex");
   // Counted afresh: the refused presses had counted theirs too.
   EXPECT_EQ(g_setup.totalKB, (7 * 1000 + std::filesystem::file_size(payload)) >> 10);
   EXPECT_FALSE(enabled(IDOK) || enabled(IDCANCEL) || enabled(IDC_FOLDER));
