@@ -120,17 +120,13 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
   UseMedium(work, data);
   // The step, the source folder ("": the medium), its box ("": done), whether the staged main
   // program is there afterwards.
+  const Box missing = {nullptr, kPayloadMissingText, "<none>", 0};
+  const Box unopened = {nullptr, "Can't open input file: C:\\nowhere\\setup.kx", "<none>", 16};
   const std::tuple<bool (*)(), std::string, std::vector<Box>, bool> cases[] = {
       {CopyAndExtract, "", {Message(nullptr, MSG_MISSING_FILE, 16, "LICENSE.TXT")}, false},
       {Extract, "", {}, true},
-      {Extract,
-       "C:\\" + std::string(250, 's') + "\\",
-       {{nullptr, kPayloadMissingText, "<none>", 0}},
-       true},
-      {Extract,
-       "C:\\nowhere\\",
-       {{nullptr, "Can't open input file: C:\\nowhere\\setup.kx", "<none>", 16}},
-       true},
+      {Extract, "C:\\" + std::string(250, 's') + "\\", {missing}, true},
+      {Extract, "C:\\nowhere\\", {unopened}, true},
   };
   // The third companion is lost: the first two copy well.
   ASSERT_TRUE(DeleteFileA((work + "medium\\LICENSE.TXT").c_str()));
@@ -243,6 +239,10 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   // Counted afresh: the refused presses had counted theirs too.
   EXPECT_EQ(g_setup.totalKB, (7 * 1000 + std::filesystem::file_size(payload)) >> 10);
   EXPECT_FALSE(enabled(IDOK) || enabled(IDCANCEL) || enabled(IDC_FOLDER));
+  g_setup.busyCursor = 1;  // as while the shell extension is let go: the hourglass shows
+  SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+  SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), HTCLIENT);
+  EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
   DestroyWindow(dialog);
 }
 
