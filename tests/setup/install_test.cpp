@@ -84,8 +84,6 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
 TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgressShows) {
   FreshState state;
   const Box notInstalled = Message(nullptr, MSG_NOT_INSTALLED, 8256);
-  const std::vector<Box> expected = {Message(nullptr, MSG_MISSING_FILE, 16, "SETUP.EXE"),
-                                     notInstalled, notInstalled};
   {
     BoxRecorder boxes;  // puts back the hooks it found, without this one, when it ends
     platform::HostHooks hooks = platform::CurrentHostHooks();
@@ -93,10 +91,10 @@ TEST(StartUp, ModuleWithoutAPathOrWindowsThatCannotBeShownEndTheRunOrTheProgress
     platform::SetHostHooks(hooks);
     g_setup.instance = reinterpret_cast<HINSTANCE>(0x1230);  // a module without a path
     EXPECT_FALSE(LocateSource());
-    EXPECT_STREQ(g_setup.sourceDir, "");
     g_setup.instance = GetModuleHandleA("kernel32.dll");  // holds neither dialog template
     EXPECT_FALSE(ChooseDestination() || OpenProgressWindow());
-    EXPECT_EQ(boxes.boxes, expected);
+    const Box missing = Message(nullptr, MSG_MISSING_FILE, 16, "SETUP.EXE");
+    EXPECT_EQ(boxes.boxes, (std::vector<Box>{missing, notInstalled, notInstalled}));
   }
   g_setup.instance = GetModuleHandleA(nullptr);
   g_setup.totalKB = 1234;  // the meter counts tens of kilobytes
@@ -143,22 +141,28 @@ TEST(Payload, EveryEntryIsExtractedWithItsTimeOrOneBoxSaysWhyNot) {
 TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   FreshState state;
   g_setup.progressWindow = HWND(0x1234);  // recorded as the owner only
-  const std::string folder = FreshFolder(), path = folder + "KARVEX32.EXE";
-  for (const char* staged : {"new", static_cast<const char*>(nullptr)}) {
-    WriteFile(path, "old");
-    if (staged) WriteFile(folder + "KARVEX32.EX_", staged);
+  const std::string folder = FreshFolder(), longFolder = "C:\\" + std::string(246, 'f') + "\\";
+  // Whether a folder stands where the main program goes, so that it cannot be replaced, and
+  // whether the folder is too long (250 characters and 12 of name: refused, nothing touched).
+  const std::pair<bool, bool> cases[] = {{false, false}, {true, false}, {false, true}};
+  for (const auto& [blocked, tooLong] : cases) {
+    const std::string in = tooLong ? longFolder : folder, path = in + "KARVEX32.EXE";
+    if (blocked) CreateDirectoryA(path.c_str(), nullptr);
+    WriteFile(blocked ? path + "\\in" : path, "old");  // in the folder, which stays then
+    WriteFile(folder + "KARVEX32.EX_", "new");
     BoxRecorder boxes;
-    EXPECT_EQ(FinalizeMainProgram(folder.c_str(), "KARVEX32.EXE"), staged ? 1 : 0);
-    EXPECT_EQ(ReadFile(path), staged ? staged : "");
-    EXPECT_FALSE(Exists(folder + "KARVEX32.EX_"));
+    const bool ok = !blocked && !tooLong;
+    EXPECT_EQ(FinalizeMainProgram(in.c_str(), "KARVEX32.EXE"), ok ? 1 : 0);
+    EXPECT_EQ(ReadFile(path), ok ? "new" : "");
+    EXPECT_EQ(Exists(folder + "KARVEX32.EX_"), tooLong);
     const Box refused = Message(HWND(0x1234), MSG_CANNOT_OPEN_FOR_WRITING, 16, path);
-    EXPECT_EQ(boxes.boxes, staged ? std::vector<Box>{} : std::vector<Box>{refused});
+    EXPECT_EQ(boxes.boxes, ok ? std::vector<Box>{} : std::vector<Box>{refused});
+    DeleteFileA(path.c_str());
   }
 }
 
-// The first command used to put the full path unquoted before " /install": with a blank in the
-// destination, Windows started a program found at the blank instead.
-TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
+// The first command, the quoted full path, is what the whole runs start; here it finds nothing.
+TEST(LaunchMainProgram, WithoutTheFullPathTheBareNameInTheDestinationThenAnErrorBox) {
   FreshState state;
   const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
   for (const std::string& folder : {blank, empty}) CreateDirectoryA(folder.c_str(), nullptr);
@@ -167,7 +171,6 @@ TEST(LaunchMainProgram, QuotedFullPathThenTheBareNameThenAnErrorBox) {
   const std::string report = blank + "\\KARVEX32.EXE.launched";
   // The program's folder, the folder made current, the command that starts it ("": none does).
   const std::tuple<std::string, std::string, std::string> cases[] = {
-      {blank + "\\", blank, "\"" + blank + "\\KARVEX32.EXE\" /install"},
       {empty + "\\", blank, "KARVEX32.EXE /install"},
       {empty + "\\", empty, ""},
   };
