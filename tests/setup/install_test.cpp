@@ -65,7 +65,8 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_SZ, std::string("\0", 1), "", "C:\\Karvex"},
       {0, "", "", "C:\\Karvex"},
       {REG_SZ, pf, shortName + "KARVEX32.EXE ^.ZIP", folder.substr(0, folder.size() - 1)},
-      {REG_SZ, pf, "C:\\NOWHERE\\KARVEX\\KARVEX32.EXE ^.ZIP", "C:\\NOWHERE\\KARVEX"},
+      // Read to 299 characters: the last separator is cut off, the one before it counts.
+      {REG_SZ, pf, "C:\\A\\KARVEX" + std::string(288, 'x') + "\\", "C:\\A"},
       {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
   };
   for (const auto& [type, stored, association, proposed] : cases) {
