@@ -1,11 +1,14 @@
-// kxmedium's Windows side, in-process under Wine: folders listed in order and known in any form.
-// The media the Wine tests build go through the rest of it (their MS-DOS times are checked where
-// extracted files are compared with their sources).
+// The command-line tools' Windows sides under Wine: kxmedium's folders listed in order and known
+// in any form (in-process), and kxextract.exe's exit code and one-line message, taken from its
+// own string table and written to a text-mode stream.
+#include "tests/extract/zip_builder.h"
 #include "tests/scratch.h"
 
 #include "tools/kxmedium_os.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace kxmedium {
 namespace {
@@ -27,6 +30,20 @@ TEST(WindowsSide, ListsFoldersSortedAndKnowsAFolderInAnyForm) {
       {sub + "\\", true}, {top + "\\SUB", true},     {sub + "\\y\\..", true},
       {top, false},       {top + "\\absent", false}, {top + "\\b.txt", false}};
   for (const auto& [other, same] : cases) EXPECT_EQ(SameFolder(sub, other), same) << other;
+}
+
+// kxextract.exe (beside the tests' folder) run through the command processor on a sealed entry
+// without its password.
+TEST(KxExtractWin, ExitCodeAndMessageFromItsStringTable) {
+  ScratchFolder scratch;
+  const std::string archive = scratch.Write(
+      "e.zip", zipbuild::Archive({zipbuild::Stored("secret.txt", "sealed").Encrypted("pw")}));
+  const std::string command = "..\\kxextract.exe \"" + archive + "\" 2>&1";
+  FILE* pipe = _popen(command.c_str(), "rb");
+  std::string out(4096, '\0');
+  out.resize(std::fread(out.data(), 1, out.size(), pipe));
+  EXPECT_EQ(_pclose(pipe), 2);
+  EXPECT_EQ(out, "kxextract: INCORRECT PASSWORD\r\n");
 }
 
 }  // namespace
