@@ -270,6 +270,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"dot in a folder", Archive({S("a.txt", "A")}), "-wdata.1/SETUP", OK, "a.txt=A", ""},
       {"missing archive", Archive({S("a.txt", "A")}), "-adata/MISSING", ERR, "", "Can't open input file: #.ZIP"},
 #ifndef _WIN32  // natively ANSI is UTF-8
+      {"code page 437 name selected in other letters", Archive({S("\x80.txt", "c"), S("b.txt", "b")}), "-s\xC3\xA7.TXT", OK, "\xC3\x87.txt=c", ""},
       {"missing archive, OEM in the box", "", "-acaf\xC3\xA9", ERR, "", "Can't open input file: " + base + "caf\x82.ZIP"},
       {"path too long, OEM in the box", "", "-a" + cut + "\xC3\xA9.zip", ERR, "", "Can't open input file: " + base + cut + "\x82.zip"},
 #endif
