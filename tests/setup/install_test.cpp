@@ -67,7 +67,6 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
       {REG_SZ, pf, shortName + "KARVEX32.EXE ^.ZIP", folder.substr(0, folder.size() - 1)},
       // Read to 299 characters: the last separator is cut off, the one before it counts.
       {REG_SZ, pf, "C:\\A\\KARVEX" + std::string(288, 'x') + "\\", "C:\\A"},
-      {REG_SZ, pf, "C:\\UTILS\\UNZIP.EXE ^.ZIP", "C:\\PF\\Karvex"},
   };
   for (const auto& [type, stored, association, proposed] : cases) {
     type ? programFiles.Set(type, stored) : programFiles.Remove();
@@ -162,7 +161,8 @@ TEST(FinalizeMainProgram, StagedFileReplacesTheMainProgramOrNothingIsLeft) {
   }
 }
 
-// The first command, the quoted full path, is what the whole runs start; here it finds nothing.
+// The first command, the quoted full path, is what the whole runs start; here it finds nothing:
+// the bare name starts the program in the folder made current, or an error box shows.
 TEST(LaunchMainProgram, WithoutTheFullPathTheBareNameInTheDestinationThenAnErrorBox) {
   FreshState state;
   const std::string work = FreshFolder(), blank = work + "Pro gram", empty = work + "Empty";
@@ -170,23 +170,19 @@ TEST(LaunchMainProgram, WithoutTheFullPathTheBareNameInTheDestinationThenAnError
   const std::string probe = harness::WindowsPath(KX_TEST_BINARY_DIR) + "\\tests\\kxprobe.exe";
   ASSERT_TRUE(CopyFileA(probe.c_str(), (blank + "\\KARVEX32.EXE").c_str(), FALSE));
   const std::string report = blank + "\\KARVEX32.EXE.launched";
-  // The program's folder, the folder made current, the command that starts it ("": none does).
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {empty + "\\", blank, "KARVEX32.EXE /install"},
-      {empty + "\\", empty, ""},
-  };
-  for (const auto& [destDir, destPath, command] : cases) {
-    DeleteFileA(report.c_str());
-    lstrcpyA(g_setup.destDir, destDir.c_str());
-    lstrcpyA(g_setup.destPath, destPath.c_str());
+  lstrcpyA(g_setup.destDir, (empty + "\\").c_str());
+  const Box failed = {nullptr, "Error running " + empty + "\\KARVEX32.EXE", "<none>", 0};
+  for (const std::string& current : {blank, empty}) {
+    lstrcpyA(g_setup.destPath, current.c_str());
     BoxRecorder boxes;
-    EXPECT_EQ(LaunchMainProgram(), command.empty() ? 0 : 1);
-    const Box failed = {nullptr, "Error running " + destDir + "KARVEX32.EXE", "<none>", 0};
-    EXPECT_EQ(boxes.boxes, command.empty() ? std::vector<Box>{failed} : std::vector<Box>{});
-    EXPECT_TRUE(command.empty() || harness::WaitFor([&] { return Exists(report); }));
-    EXPECT_EQ(ReadFile(report), command.empty() ? ""
-                                                : command + kLaunchSuffix + "\n" + destPath +
-                                                      "\nno progress window\n");
+    const bool found = current == blank;
+    EXPECT_EQ(LaunchMainProgram(), found ? 1 : 0);
+    EXPECT_EQ(boxes.boxes, found ? std::vector<Box>{} : std::vector<Box>{failed});
+    EXPECT_TRUE(!found || harness::WaitFor([&] { return Exists(report); }));
+    EXPECT_EQ(ReadFile(report), found ? "KARVEX32.EXE /install" + std::string(kLaunchSuffix) +
+                                            "\n" + blank + "\nno progress window\n"
+                                      : "");
+    DeleteFileA(report.c_str());
   }
 }
 
@@ -195,7 +191,8 @@ TEST(LaunchMainProgram, WithoutTheFullPathTheBareNameInTheDestinationThenAnError
 // counted.
 TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOne) {
   FreshState state;
-  const std::string work = FreshFolder(), payload = work + "medium\\setup.kx";
+  const std::string work = FreshFolder(), payload = work + "medium\\setup.kx",
+                    fresh = work + "New\\Karvex";
   UseMedium(work, "d");
   lstrcpyA(g_setup.defaultDir, (work + "Proposed").c_str());
   const HWND dialog = CreateDialogParamA(
@@ -205,14 +202,11 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   // Puts the text into the field and presses OK; true when that ended the dialog.
   const auto press = [&](const std::string& typed) {
     SetDlgItemTextA(dialog, IDC_FOLDER, typed.c_str());
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     return !IsWindowVisible(dialog);
   };
-  EXPECT_EQ(harness::RawTextOf(dialog), "Karvex Setup");
-  char text[300];
-  GetDlgItemTextA(dialog, IDC_FOLDER, text, sizeof text);
-  EXPECT_EQ(text, work + "Proposed");
+  EXPECT_EQ(harness::RawTextOf(dialog) + "|" + harness::ControlText(dialog, IDC_FOLDER),
+            "Karvex Setup|" + work + "Proposed");
   RECT r;  // centred on the screen
   GetWindowRect(dialog, &r);
   EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
@@ -225,8 +219,7 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
       {work + std::string(MAX_PATH, 'L'), Message(dialog, MSG_INVALID_DESTINATION, 16), false},
       {work + "MEDIUM", Message(dialog, MSG_SAME_FOLDER, 16), false},
       {work + "Dest", {nullptr, kPayloadMissingText, "<none>", 0}, true},
-      {work + "New\\Karvex", Message(dialog, MSG_CANNOT_CREATE_FOLDER, 64, work + "New\\Karvex"),
-       false},
+      {fresh, Message(dialog, MSG_CANNOT_CREATE_FOLDER, 64, fresh), false},
   };
   for (const auto& [typed, box, hidden] : cases) {
     if (hidden) MoveFileA(payload.c_str(), (payload + "~").c_str());
@@ -237,15 +230,15 @@ TEST(DestinationDialog, OpensWithTheProposalRefusesEachBadFolderAndEndsOnAGoodOn
   }
   // Typed with a doubled separator: the folder is made and entered, the dialog ends.
   EXPECT_TRUE(press(work + "Karvex\\\\"));
-  EXPECT_EQ(g_setup.destPath + std::string("|") + g_setup.destDir,
-            work + "Karvex\\|" + work + "Karvex\\");
-  EXPECT_EQ(std::filesystem::current_path().string(), work + "Karvex");
+  EXPECT_EQ(
+      g_setup.destPath + ("|" + std::filesystem::current_path().string()) + "|" + g_setup.destDir,
+      work + "Karvex\\|" + work + "Karvex|" + work + "Karvex\\");
   // Counted afresh: the refused presses had counted theirs too.
   EXPECT_EQ(g_setup.totalKB, (7 * 1000 + std::filesystem::file_size(payload)) >> 10);
   EXPECT_FALSE(enabled(IDOK) || enabled(IDCANCEL) || enabled(IDC_FOLDER));
   g_setup.busyCursor = 1;  // as while the shell extension is let go: the hourglass shows
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-  SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), HTCLIENT);
+  SendMessageA(dialog, WM_SETCURSOR, 0, 0);
   EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
   DestroyWindow(dialog);
 }
