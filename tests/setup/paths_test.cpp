@@ -76,7 +76,9 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'x', "Sub Folder\\", 64, 0, "?"},
       {'x', "S\\F.txt", 64, 7, "S\\F.txt"},  // a separator second is no network prefix
       {'x', "Sub Folder\\" + std::string(kPathSize - 11, 'n'), kPathSize + 7, 0, ""},  // exists
-      {'x', share + "/Sub Folder", 8, 0, ""},  // the network prefix does not fit
+      {'x', share + "/Sub Folder", 8, 0, ""},                 // the network prefix does not fit
+      {'x', share + "/Sub Folder", share.size() + 1, 0, ""},  // nor without its terminator
+      {'x', file, 0, 0, "#"},
       {'x', share + "/Sub Folder", kPathSize, int(unc.size()), unc},
       {'x', "//tmp", 64, 0, ""},  // a network path without its share
       {'a', "C:", 0, 0, "C:\\"},
@@ -108,7 +110,8 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   }
   char path[kPathSize] = "Sub Folder\\Missing";
   EXPECT_STREQ(ExpandLongPathInPlace(path, sizeof path), "Sub Folder\\Missing");
-  EXPECT_STREQ(ExpandLongPathInPlace(std::strcpy(path, "Sub Folder"), 11), "Sub Folder");
+  EXPECT_STREQ(ExpandLongPathInPlace(std::strcpy(path, "S/F.txt"), 8), "S\\F.txt");
+  EXPECT_STREQ(ExpandLongPathInPlace(std::strcpy(path, "S/F.txt"), 7), "S/F.txt");  // no room
   std::filesystem::current_path(previous);
 }
 
