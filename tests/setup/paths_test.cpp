@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -35,13 +36,9 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
   const std::string a255 = "C:\\" + std::string(255, 'a') + "\\|setup.kx", drive = "C:\\";
   const std::string longest = drive + std::string(kMaxDestinationLength - 3, 'k');
   const std::string fits = drive + std::string(kPathSize - 4, 'f');  // 259 characters
-  const struct {
-    char call;  // Join (folder|name), Normalize, Zip association, eXpand, Append
-    std::string in;
-    size_t capacity;
-    int result;
-    std::string out;  // the buffer afterwards ("?": partly written)
-  } rows[] = {
+  // The call: Join (folder|name), Normalize, Zip association, eXpand, Append; its input, the
+  // buffer's capacity, the result and the buffer afterwards ("?": partly written).
+  const std::tuple<char, std::string, size_t, int, std::string> rows[] = {
       {'j', "C:\\KX\\|setup.kx", 15, 1, "C:\\KX\\setup.kx"},
       {'j', "C:\\KXX\\|setup.kx", 15, 0, ""},  // no room for the NUL: never a cut path
       {'j', a255, kPathSize, 0, ""},
@@ -86,26 +83,25 @@ TEST(Paths, EveryCallGivesItsResultAndNeverWritesPastItsCapacity) {
       {'a', "D:/", 0, 0, "D:/"},
       {'a', "", 0, 0, ""},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.call + (" " + row.in) + " " + std::to_string(row.capacity));
+  for (const auto& [call, input, capacity, returns, expected] : rows) {
+    SCOPED_TRACE(call + (" " + input) + " " + std::to_string(capacity));
     char buffer[kPathSize + 8];
     std::memset(buffer, '#', sizeof buffer);
     buffer[sizeof buffer - 1] = '\0';
-    const size_t bar = row.in.find('|');
-    const std::string in = row.in.substr(0, bar);
-    if (row.call == 'n' || row.call == 'a') std::strcpy(buffer, in.c_str());
+    const size_t bar = input.find('|');
+    const std::string in = input.substr(0, bar);
+    if (call == 'n' || call == 'a') std::strcpy(buffer, in.c_str());
     int result = 0;
-    if (row.call == 'j')
-      result = JoinPath(buffer, row.capacity, in.c_str(), row.in.substr(bar + 1).c_str());
-    if (row.call == 'n') result = NormalizeDestination(buffer);
-    if (row.call == 'z') result = ZipAssociationFolder(in.c_str(), buffer, row.capacity);
-    if (row.call == 'x') result = ExpandLongPath(in.c_str(), buffer, row.capacity);
-    if (row.call == 'a') AppendSeparator(buffer);
+    if (call == 'j') result = JoinPath(buffer, capacity, in.c_str(), input.substr(bar + 1).c_str());
+    if (call == 'n') result = NormalizeDestination(buffer);
+    if (call == 'z') result = ZipAssociationFolder(in.c_str(), buffer, capacity);
+    if (call == 'x') result = ExpandLongPath(in.c_str(), buffer, capacity);
+    if (call == 'a') AppendSeparator(buffer);
     std::string out = buffer;
     if (out.find('#') != std::string::npos) out = out.substr(0, out.find('#') + 1);
-    EXPECT_EQ(result, row.result);
-    EXPECT_EQ(row.out == "?" ? "?" : out, row.out);
-    const size_t untouched = row.capacity ? row.capacity : sizeof buffer - 1;
+    EXPECT_EQ(result, returns);
+    EXPECT_EQ(expected == "?" ? "?" : out, expected);
+    const size_t untouched = capacity ? capacity : sizeof buffer - 1;
     EXPECT_EQ(std::string(buffer + untouched), std::string(sizeof buffer - 1 - untouched, '#'));
   }
   char path[kPathSize] = "Sub Folder\\Missing";

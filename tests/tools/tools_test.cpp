@@ -22,6 +22,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using zipbuild::Archive;
@@ -166,14 +167,10 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
   const std::string apfel = "\xC3\x84pfel.txt", u = "usage: ", ete = "\xC3\xA9t\xC3\xA9",
                     big = "kxextract: Archive ~/a.zip goes on beyond 4 GiB, where ZIP records";
   const uint32_t kToFourGiB = 0xFFFFFFAFu;  // without junk, the end record starts at 4 GiB
-  const struct {
-    std::string zip;  // the archive's bytes; the junk of a sparse archive past 2 GiB
-    uint32_t sparse;  // the size of the sparse archive's skipped entry
-    std::string line;
-    int status;
-    std::string said;  // found in standard error, or output after a '>'
-    std::string files;
-  } rows[] = {
+  // The archive's bytes (the junk of a sparse archive past 2 GiB), the size of the sparse
+  // archive's skipped entry, the command line, its exit status, what it says (found in standard
+  // error, or output after a '>'), the files it writes.
+  const std::tuple<std::string, uint32_t, std::string, int, std::string, std::string> rows[] = {
       {a, 0, "kxextract -h", 0, ">usage: kxextract [-t]", ""},
       {a, 0, "kxextract --version", 0, ">kxextract ", ""},
       {a, 0, "kxmedium -h", 0, ">usage: kxmedium build", ""},
@@ -213,18 +210,18 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {Named("\x84/a.txt", 0), 0, "kxextract -d @o @a \xC3\x84/A.TXT", 0, "", "a.txt"},
       {Named(ete, 0x800), 0, "kxextract -d @o @a \xC3\x89T\xC3\x89", 0, "", ete},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    if (row.sparse) zipbuild::WriteSparseArchive(archive, row.sparse, row.zip);
-    if (!row.sparse) scratch.Write("a.zip", row.zip);
-    const ProgramResult got = Run(row.line);
-    const bool help = row.said[0] == '>';  // on standard output
-    const std::string said = help ? got.out : got.err, expected = row.said.substr(help);
-    EXPECT_EQ(got.status, row.status);
+  for (const auto& [zip, sparse, line, status, says, writes] : rows) {
+    SCOPED_TRACE(line);
+    if (sparse) zipbuild::WriteSparseArchive(archive, sparse, zip);
+    if (!sparse) scratch.Write("a.zip", zip);
+    const ProgramResult got = Run(line);
+    const bool help = says[0] == '>';  // on standard output
+    const std::string said = help ? got.out : got.err, expected = says.substr(help);
+    EXPECT_EQ(got.status, status);
     EXPECT_NE(said.find(expected), std::string::npos) << said;
     EXPECT_EQ(said.empty(), expected.empty()) << said;
     EXPECT_EQ(help ? got.err : got.out, "");
-    EXPECT_EQ(Written(), row.files);
+    EXPECT_EQ(Written(), writes);
   }
 }
 
@@ -278,11 +275,9 @@ TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
   for (const auto& [name, bytes] : files)
     fs::last_write_time(payload + "/" + name, stamp += 3456002s);
   fs::rename(payload + "/ONE.BIN", payload + "/\xC3\x84pfel.txt");  // not by Info-ZIP zip
-  const struct {
-    std::string command;   // makes a.zip in the payload folder
-    const char* password;  // "": none
-    int status;            // kxextract's: 0, or 2 where it refuses the archive
-  } rows[] = {
+  // The command that makes a.zip in the payload folder, its password ("": none), and
+  // kxextract's exit status: 0, or 2 where it refuses the archive.
+  const std::tuple<std::string, std::string, int> rows[] = {
       {"zip -q -X -P secret ../a.zip EMPTY.DAT MANUAL.TXT karvex32.exe", "secret", 0},
       {"zip -q -X - EMPTY.DAT MANUAL.TXT | cat > ../a.zip", "", 2},  // sizes after the data
       {"7zz a -tzip -bso0 -bsp0 -psecret7 -mem=ZipCrypto ../a.zip *", "secret7", 0},
@@ -290,23 +285,23 @@ TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
        "for f in sorted(glob.glob(\"*\"))]'",
        "", 0},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.command);
+  for (const auto& [command, password, status] : rows) {
+    SCOPED_TRACE(command);
     fs::remove(archive);
     fs::remove_all(theirs);
-    ASSERT_EQ(RunProgram("cd '" + payload + "' && " + row.command).status, 0);
-    pw = *row.password ? std::string(" -P ") + row.password : "";
-    ASSERT_EQ(Run("kxextract -c" + pw + " -d @o @a").status, row.status);
+    ASSERT_EQ(RunProgram("cd '" + payload + "' && " + command).status, 0);
+    pw = password.empty() ? "" : " -P " + password;
+    ASSERT_EQ(Run("kxextract -c" + pw + " -d @o @a").status, status);
     ASSERT_EQ(Run("unzip -qq" + pw + " -d " + theirs + " @a").status, 0);
-    for (const auto& item : fs::directory_iterator(row.status ? out : theirs)) {  // none if refused
+    for (const auto& item : fs::directory_iterator(status ? out : theirs)) {  // none if refused
       const fs::path ours = out / item.path().filename();
       EXPECT_TRUE(ScratchFolder::Read(ours) == ScratchFolder::Read(item.path())) << ours;
       EXPECT_EQ(fs::last_write_time(ours), fs::last_write_time(item.path())) << ours;
     }
-    const std::string apfel = row.command[0] == 'z' ? "" : " \xC3\x84pfel.txt";  // zip leaves it
-    EXPECT_EQ(Written(), row.status ? "EMPTY.DAT" : "EMPTY.DAT MANUAL.TXT karvex32.exe" + apfel);
+    const std::string apfel = command[0] == 'z' ? "" : " \xC3\x84pfel.txt";  // zip leaves it
+    EXPECT_EQ(Written(), status ? "EMPTY.DAT" : "EMPTY.DAT MANUAL.TXT karvex32.exe" + apfel);
     const std::string listed = Run("kxextract -l @a").out;
-    EXPECT_EQ(listed.find("  (encrypted)\n") != std::string::npos, *row.password != 0);
+    EXPECT_EQ(listed.find("  (encrypted)\n") != std::string::npos, !password.empty());
     EXPECT_EQ(std::regex_replace(listed, std::regex("  \\(encrypted\\)"), ""),
               Run("unzip -l @a").out);
   }
@@ -379,12 +374,9 @@ TEST_F(Tools, KxMediumBuiltMediaAreReadAlikeByEveryArchiver) {
 // archive's byte `by` (from the end when negative) flipped ('d') or the archive cut there ('c'),
 // written anew by zip with `path` as its arguments ('z') or with one unnamed entry ('e').
 TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
-  const struct {
-    char act;
-    const char* path;
-    int64_t by;
-    const char* named;  // in standard error, the scratch folder shown as '~'
-  } rows[] = {
+  // The act, its path and `by`, and the words that name the fault in standard error (the scratch
+  // folder shown as '~').
+  const std::tuple<char, std::string, int64_t, std::string> rows[] = {
       {'w', "payload/one.bin", 0, "payload files ONE.BIN and one.bin differ only in letter case"},
       {'r', "payload/karvex32.exe", 0, "the payload holds neither KARVEX32.EXE nor KARVEX32.EX_"},
       {'w', "payload/KARVEX32.EX_", 0, "the payload holds both KARVEX32.EX_ and karvex32.exe"},
@@ -426,40 +418,39 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
   };
   setenv("KXPW", kBuiltInPassword, 1);
   setenv("KX", "new/medium/setup.kx", 1);  // replaced by a new archive
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.named);
+  for (const auto& [letter, where, by, named] : rows) {
+    SCOPED_TRACE(named);
     SetUp();
-    const bool built = std::isupper(row.act),
-               tty = row.act == 's' || (row.act == 'u' && row.by > 10);
-    const char act = static_cast<char>(std::tolower(row.act));
-    const std::string path = scratch.File(row.path), kx = "new/medium/setup.kx";
+    const bool built = std::isupper(letter), tty = letter == 's' || (letter == 'u' && by > 10);
+    const char act = static_cast<char>(std::tolower(letter));
+    const std::string path = scratch.File(where), kx = "new/medium/setup.kx";
     medium = act == 'm' ? path : scratch.File("new/medium");
     ASSERT_TRUE(!built || Build("").status == 0);
     const std::string bytes = built ? ScratchFolder::Read(Payload()) : "";
-    const size_t at = row.by < 0 ? bytes.size() + row.by : row.by;
-    if (act == 'w') scratch.Write(row.path, "a");
+    const size_t at = by < 0 ? bytes.size() + by : by;
+    if (act == 'w') scratch.Write(where, "a");
     if (act == 'r' || act == 'z') fs::remove_all(act == 'z' ? Payload() : path);
     if (act == 'f') fs::create_directories(path);
     if (act == 'l') fs::create_symlink("nowhere", path);
-    if (act == 't') Stamp(path, built ? kSetupTime + row.by : row.by * 1000000000);
+    if (act == 't') Stamp(path, built ? kSetupTime + by : by * 1000000000);
     if (act == 'd') scratch.Write(kx, zipbuild::Damage(bytes, at, 16));
     if (act == 'c') scratch.Write(kx, bytes.substr(0, at));
     if (act == 'e') scratch.Write(kx, Archive({Stored("", "")}));
-    if (act == 'z') RunProgram("cd '" + scratch.path().string() + "' && zip -q " + row.path);
+    if (act == 'z') RunProgram("cd '" + scratch.path().string() + "' && zip -q " + where);
     for (const char* name : {"/KARVEX.TXT", "/VENDOR.TXT"})
       if (act == 's') Stamp(scratch.Write(path + name, szdd), kSetupTime);
-    const std::string limit = act == 'u' ? std::to_string(row.by * 1024) : "unlimited";
+    const std::string limit = act == 'u' ? std::to_string(by * 1024) : "unlimited";
     const ProgramResult r =
         built ? Run("kxmedium verify @m")
               : Build(" --store", (tty ? "@tty prlimit -f" : "prlimit -f") + limit + " ");
     const std::string said = tty ? r.out : r.err;
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(said.find(row.named), std::string::npos) << said;
+    EXPECT_NE(said.find(named), std::string::npos) << said;
     // The progress line is wiped once: before the summary, or before a failure in the middle.
     const std::string wiped = act == 's' ? "\r\n" : "\r" + std::string(79, ' ') + "\r";
     EXPECT_EQ(said.find(wiped + "kxmedium: ") != std::string::npos, tty);
     EXPECT_TRUE(built || fs::exists(Payload()) == (act == 's'));
-    EXPECT_TRUE(act != 'u' || fs::exists(medium + "/SETUP.EXE") == (row.by > 10));
+    EXPECT_TRUE(act != 'u' || fs::exists(medium + "/SETUP.EXE") == (by > 10));
   }
 }
 

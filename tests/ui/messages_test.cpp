@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -41,20 +42,18 @@ TEST(MessageText, EveryRowJoinsItsChainOrShowsItsErrorAndResultsRotate) {
   const std::string a(199, 'a'), b(199, 'b'), c112(112, 'c'), c113(113, 'c');
   const std::string notFound = "Internal error: string resource not found: ",
                     tooLong = "Internal error: string resource too long: ", box = " [-] 16 -;";
-  const struct {
-    std::map<unsigned, std::string> table;
-    std::string text, boxes;  // LoadMessageText(1)'s result and the boxes shown
-  } rows[] = {
+  // The string table, LoadMessageText(1)'s result and the boxes shown.
+  const std::tuple<std::map<unsigned, std::string>, std::string, std::string> rows[] = {
       {{{1, "!one "}, {2, "!two "}, {3, "three"}, {4, "no"}}, "one two three", ""},
       {{{1, "a ! in the middle"}, {2, "never"}}, "a ! in the middle", ""},
       {{{1, "!" + a}, {2, "!" + b}, {3, c112}}, a + b + c112, ""},  // exactly the limit
       {{{1, "!" + a}, {2, "!" + b}, {3, c113}}, a + b, tooLong + "3" + box},
       {{{1, "!start "}, {2, "!middle "}}, "start middle ", notFound + "3" + box},
   };
-  for (const auto& row : rows) {
-    Hooks(row.table);
-    EXPECT_EQ(LoadMessageText(1), row.text);
-    EXPECT_EQ(g_boxes, row.boxes) << row.text;
+  for (const auto& [table, text, boxes] : rows) {
+    Hooks(table);
+    EXPECT_EQ(LoadMessageText(1), text);
+    EXPECT_EQ(g_boxes, boxes) << text;
   }
   // The results rotate through three buffers.
   Hooks({{1, "first"}, {2, "second"}, {3, "third"}, {4, "fourth"}});
