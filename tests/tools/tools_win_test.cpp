@@ -10,13 +10,13 @@
 
 #include <cstdio>
 
-namespace kxmedium {
 namespace {
+
+using namespace kxmedium;
 
 TEST(WindowsSide, ListsFoldersSortedAndKnowsAFolderInAnyForm) {
   ScratchFolder scratch;
-  scratch.Write("b.txt", "b");
-  scratch.Write("A.TXT", "a");
+  for (const char* name : {"b.txt", "A.TXT"}) scratch.Write(name, name);
   const std::string top = scratch.path().string(), sub = top + "\\Sub";
   ASSERT_TRUE(MakeFolders(sub + "\\y\\z"));
   std::vector<FolderEntry> entries;
@@ -47,4 +47,3 @@ TEST(KxExtractWin, ExitCodeAndMessageFromItsStringTable) {
 }
 
 }  // namespace
-}  // namespace kxmedium
