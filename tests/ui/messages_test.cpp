@@ -45,7 +45,6 @@ TEST(MessageText, EveryRowJoinsItsChainOrShowsItsErrorAndResultsRotate) {
   // The string table, LoadMessageText(1)'s result and the boxes shown.
   const std::tuple<std::map<unsigned, std::string>, std::string, std::string> rows[] = {
       {{{1, "!one "}, {2, "!two "}, {3, "three"}, {4, "no"}}, "one two three", ""},
-      {{{1, "a ! in the middle"}, {2, "never"}}, "a ! in the middle", ""},
       {{{1, "!" + a}, {2, "!" + b}, {3, c112}}, a + b + c112, ""},  // exactly the limit
       {{{1, "!" + a}, {2, "!" + b}, {3, c113}}, a + b, tooLong + "3" + box},
       {{{1, "!start "}, {2, "!middle "}}, "start middle ", notFound + "3" + box},
