@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <map>
-#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -27,7 +26,6 @@
 namespace fs = std::filesystem;
 using zipbuild::Archive;
 using zipbuild::Stored;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -37,13 +35,10 @@ struct ProgramResult {
 };
 
 // The words quoted for the shell, so that each reaches the program byte for byte.
-std::string Quoted(std::vector<std::string> words) {
+std::string Quoted(const std::vector<std::string>& words) {
   std::string line;
-  for (std::string& word : words) {
-    for (size_t at = 0; (at = word.find('\'', at)) != std::string::npos; at += 4)
-      word.replace(at, 1, "'\\''");
-    line += " '" + word + "'";
-  }
+  for (const std::string& word : words)
+    line += " '" + std::regex_replace(word, std::regex("'"), "'\\''") + "'";
   return line;
 }
 
@@ -63,10 +58,9 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 // Bytes no compressor makes smaller.
-std::string Noise(size_t n, unsigned seed) {
-  std::mt19937 random(seed);
+std::string Noise(size_t n, uint32_t seed) {
   std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(random());
+  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
   return s;
 }
 
@@ -268,9 +262,9 @@ TEST_F(Tools, KxExtractCtrlCEndsWith99) {
 // (bytes and times) and listed alike, encrypted entries marked.
 TEST_F(Tools, KxExtractBesideUnzipOnArchivesOfTodaysZippers) {
   const std::string theirs = scratch.File("theirs");
-  auto stamp = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{}) + 1262347200s;
+  int64_t stamp = 1262347200;  // 2010-01-01 12:00 UTC, then 40 days and 2 seconds apart
   for (const auto& [name, bytes] : files)
-    fs::last_write_time(payload + "/" + name, stamp += 3456002s);
+    Stamp(payload + "/" + name, (stamp += 3456002) * 1000000000);
   fs::rename(payload + "/ONE.BIN", payload + "/\xC3\x84pfel.txt");  // not by Info-ZIP zip
   // The command that makes a.zip in the payload folder, its password ("": none), and
   // kxextract's exit status: 0, or 2 where it refuses the archive.
