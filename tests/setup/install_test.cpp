@@ -3,16 +3,13 @@
 // extraction, the renaming of the staged main program and its launch.
 #include "setup/install.h"
 
-#include "res/dialog.h"
 #include "setup/destination.h"
 #include "setup/lookup.h"
 #include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
-#include "ui/messages.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 namespace {
