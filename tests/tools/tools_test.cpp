@@ -153,7 +153,6 @@ class Tools : public ::testing::Test {
 TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
   const std::string a = Archive({Stored("docs/a.txt", "A"), Stored("b.txt", Noise(70000, 1))});
   const std::string bad = Archive({Stored("a.txt", "hello").Crc(1)});
-  const std::string own = Archive({Stored("own.txt", "own").Encrypted("pass-word")});
   const std::string esc = Archive({Stored("ok.txt", "ok"), Stored("../escape.txt", "x")});
   const std::string some =
       std::string(100, 'x') + Archive({Stored("docs/a.txt", "A"), Stored("empty.txt", ""),
@@ -188,9 +187,7 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {some, 0, "kxextract -e -s 100 -d @o @a", 0, "", "B.TXT a.txt c.txt"},
       {some, 0, "kxextract -s 100 -d @o @a b.txt docs/A.TXT none", 0, "", "B.TXT a.txt"},
       {esc, 0, "kxextract -k -d @o @a", 2, "Unsafe file name in archive: ../escape.txt", "ok.txt"},
-      {own, 0, "kxextract -c -P pass-word -d @o @a", 0, "", "own.txt"},
       {full, 0, "prlimit -f204800 kxextract -d @o @a", 2, "to ~\\out\\b.  Possible", "a.txt"},
-      {enc, 0, "kxextract -l @a", 0, ">sealed.txt  (encrypted)\n        0  2024-01-01 12:00", ""},
       {enc, 0, "kxextract -l @a B", 0, ">----\n        0  2024-01-01 12:00   b\n-------", ""},
       {"JUNK!", 0x80000010u, "kxextract -d @o @a small.txt", 0, "", "small.txt"},
       {"", kToFourGiB - 1, "kxextract -d @o @a small.txt", 0, "", "small.txt"},
