@@ -25,28 +25,39 @@ constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr unsigned kEncryptionHeaderSize = 12;
 
-// Byte offsets of the fields from the start of each record (its signature); kSize is the
-// fixed part, before the name, extra field and comment.
+// Byte offsets of the fields from the start of each record (its signature), each field
+// following the one before it by that one's width; kSize is the fixed part, before the name,
+// extra field and comment.
 namespace local {
-constexpr unsigned kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
-                   kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26,
-                   kExtraLength = 28, kSize = 30;
+constexpr unsigned kVersionNeeded = 4, kFlags = kVersionNeeded + 2, kMethod = kFlags + 2,
+                   kTime = kMethod + 2, kDate = kTime + 2, kCrc = kDate + 2,
+                   kCompressedSize = kCrc + 4, kUncompressedSize = kCompressedSize + 4,
+                   kNameLength = kUncompressedSize + 4, kExtraLength = kNameLength + 2,
+                   kSize = kExtraLength + 2;
+static_assert(kSize == 30);
 }  // namespace local
 namespace central {
-constexpr unsigned kVersionMadeBy = 4, kVersionNeeded = 6, kFlags = 8, kMethod = 10, kTime = 12,
-                   kDate = 14, kCrc = 16, kCompressedSize = 20, kUncompressedSize = 24,
-                   kNameLength = 28, kExtraLength = 30, kCommentLength = 32, kDiskStart = 34,
-                   kInternalAttributes = 36, kExternalAttributes = 38, kLocalOffset = 42,
-                   kSize = 46;
+constexpr unsigned kVersionMadeBy = 4, kVersionNeeded = kVersionMadeBy + 2,
+                   kFlags = kVersionNeeded + 2, kMethod = kFlags + 2, kTime = kMethod + 2,
+                   kDate = kTime + 2, kCrc = kDate + 2, kCompressedSize = kCrc + 4,
+                   kUncompressedSize = kCompressedSize + 4, kNameLength = kUncompressedSize + 4,
+                   kExtraLength = kNameLength + 2, kCommentLength = kExtraLength + 2,
+                   kDiskStart = kCommentLength + 2, kInternalAttributes = kDiskStart + 2,
+                   kExternalAttributes = kInternalAttributes + 2,
+                   kLocalOffset = kExternalAttributes + 4, kSize = kLocalOffset + 4;
+static_assert(kSize == 46);
 }  // namespace central
 namespace end {
-constexpr unsigned kDisk = 4, kDirectoryDisk = 6, kDiskEntries = 8, kEntries = 10,
-                   kDirectorySize = 12, kDirectoryOffset = 16, kCommentLength = 20, kSize = 22;
+constexpr unsigned kDisk = 4, kDirectoryDisk = kDisk + 2, kDiskEntries = kDirectoryDisk + 2,
+                   kEntries = kDiskEntries + 2, kDirectorySize = kEntries + 2,
+                   kDirectoryOffset = kDirectorySize + 4, kCommentLength = kDirectoryOffset + 4,
+                   kSize = kCommentLength + 2;
+static_assert(kSize == 22);
 constexpr unsigned kMaxComment = 0xFFFF;
 }  // namespace end
 // A data descriptor: CRC-32, compressed and uncompressed size, after an optional signature.
 namespace descriptor {
-constexpr unsigned kSize = 12, kSizeWithSignature = 16;
+constexpr unsigned kSize = 4 + 4 + 4, kSizeWithSignature = 4 + kSize;
 }  // namespace descriptor
 
 inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

@@ -1,6 +1,6 @@
 // The few operating-system services kxmedium needs beyond the platform layer: listing a
 // folder, making one, telling whether two paths name the same folder, and random bytes.
-// POSIX and Win32 implementations live side by side in kxmedium_os.cpp.
+// The POSIX and Win32 sides are kxmedium_os_posix.cpp and kxmedium_os_win32.cpp.
 #pragma once
 
 #include "platform/platform.h"

@@ -1,34 +1,10 @@
-// Deflate through libdeflate (KX_HAVE_LIBDEFLATE) or zlib; both produce raw Deflate data as
-// the ZIP format stores it, without a zlib or gzip wrapper.
+// Deflate through zlib at level 9 (the Windows build, with Debian's MinGW zlib): raw Deflate
+// data as the ZIP format stores it, without a zlib or gzip wrapper.
 #include "tools/kxmedium_deflate.h"
 
-#ifdef KX_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#else
 #include <zlib.h>
-#endif
 
 namespace kxmedium {
-
-#ifdef KX_HAVE_LIBDEFLATE
-
-bool DeflateSmaller(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
-  out->clear();
-  if (data.size() < 2) return false;  // no Deflate stream is shorter than one byte
-  libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
-  if (!compressor) return false;
-  // Room for one byte less than the data: libdeflate answers 0 when the result does not fit.
-  out->resize(data.size() - 1);
-  const size_t size =
-      libdeflate_deflate_compress(compressor, data.data(), data.size(), out->data(), out->size());
-  libdeflate_free_compressor(compressor);
-  out->resize(size);
-  return size != 0;
-}
-
-const char* DeflateLibraryName() { return "libdeflate, level 12"; }
-
-#else
 
 bool DeflateSmaller(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
   out->clear();
@@ -53,7 +29,5 @@ bool DeflateSmaller(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
 }
 
 const char* DeflateLibraryName() { return "zlib, level 9"; }
-
-#endif
 
 }  // namespace kxmedium
