@@ -107,9 +107,9 @@ std::string Archive(const std::vector<Entry>& entries) {
   return locals + central + EndRecord(entries.size(), central.size(), locals.size());
 }
 
-std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt) {
+std::string Damage(std::string bytes, size_t at, uint32_t mask) {
   for (; mask; mask >>= 8) bytes[at++] ^= static_cast<char>(mask);
-  return bytes.substr(0, cutAt);
+  return bytes;
 }
 
 }  // namespace zipbuild

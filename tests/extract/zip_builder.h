@@ -58,8 +58,7 @@ std::string WriteSparseArchive(const std::string& path, uint32_t bigSize,
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data);
 
-// The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask
-// has), and everything from cutAt on dropped.
-std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt = std::string::npos);
+// The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask has).
+std::string Damage(std::string bytes, size_t at, uint32_t mask);
 
 }  // namespace zipbuild
