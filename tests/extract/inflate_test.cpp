@@ -106,13 +106,8 @@ Got Decode(const Row& row, bool byteWise, const std::string& file) {
   const SingleEntryOutcome o = DecodeSingleEntry(entry);
   platform::FileClose(entry.output);
   const std::string said = ::testing::internal::GetCapturedStderr();
-  return {o.result == EXTRACT_OK ? o.decoded : -1,
-          ScratchFolder::Read(file),
-          o.pastEnd,
-          o.bytesRead,
-          o.bytesLeft,
-          o.crc,
-          said};
+  const int code = o.result == EXTRACT_OK ? o.decoded : -1;
+  return {code, ScratchFolder::Read(file), o.pastEnd, o.bytesRead, o.bytesLeft, o.crc, said};
 }
 
 TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
