@@ -135,8 +135,8 @@ TEST(CharacterSets, OemNamesBecomeAnsiAndBack) {
       {"caf\x82 \x81", "caf\xC3\xA9 \xC3\xBC"},
       {"\x82", "\xC3\xA9"},
       {"\x80\xB0\xFF", "\xC3\x87\xE2\x96\x91\xC2\xA0"},  // the table's ends, three bytes in UTF-8
-      {"\xB0\xB1\xB2", ""},
-      {"\x82\x82", ""},  // four bytes and the end: one more than the buffer holds
+      {"\xB0\xB1\xB2", nullptr},
+      {"\x82\x82", nullptr},  // four bytes and the end: one more than the buffer holds
 #endif
   };
   for (const auto& row : rows) {
