@@ -1,7 +1,7 @@
 // The engine run on archives built byte by byte, one table row per case: output paths and
 // the refusals that keep them inside the output folder, selection, folder and empty entries,
-// resynchronisation, damaged and truncated archives, passwords, CRC checks, time stamps,
-// progress messages and cancels; then every cut and many flipped bytes of one archive.
+// resynchronisation, damaged and truncated archives, passwords, CRC checks, progress messages,
+// cancels and a nested run; then every cut of one archive.
 #include "extract/decrypt.h"
 #include "extract/extract.h"
 #include "extract/inflate.h"
@@ -17,20 +17,17 @@
 #include <set>
 #include <sstream>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <csignal>
-#endif
-
 namespace fs = std::filesystem;
 using zipbuild::Archive;
 using zipbuild::Entry;
 using zipbuild::LocalRecord;
-using zipbuild::Stored;
+
+// zlib's raw Deflate stream of data (inflate_test.cpp).
+std::string Deflate(const std::string& data, int level, int strategy, size_t flushEvery);
 
 namespace {
 
-Entry S(std::string name, std::string plain) { return Stored(std::move(name), std::move(plain)); }
+const auto S = zipbuild::Stored;
 
 std::string Bytes(size_t n) {
   std::string s(n, '\0');
@@ -39,8 +36,8 @@ std::string Bytes(size_t n) {
 }
 
 // A case: the archive, the options of the run (below), the result, the files the run leaves
-// below the output folder ("name=content", or "name#size" above 16 bytes, sorted, with
-// "@+seconds" when the time stamp is not the entry's), the boxes ('@' for the output folder,
+// below the output folder ("name=content", or "name#size" above 16 bytes, sorted), the boxes ('@'
+// for the output folder,
 // '#' for the archive path, "*" for any one box) and the progress ("a.txt +0 +2" for a name and
 // two advances; null: not compared).
 struct Row {
@@ -56,8 +53,9 @@ class EngineTable : public ::testing::Test {
   // report CRC errors, -t test mode, -e skip empty entries, -sNAME select, -P[PW] password, -n no
   // password in force, -oN start offset, -mDIR make a folder below the output folder, -dDIR
   // output folder (out + DIR, or =PATH), -wFILE -aPATH where the archive is written and where
-  // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -fN limit
-  // files to N bytes.
+  // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -r set the
+  // job's result to 42 and ask for a second run of the job at every message (refused, its
+  // result left alone; a successful run leaves the running job's result as it was set).
   void Run(const Row& row) {
     EngineHost& host = StartHost();
     fs::remove_all(scratch.path());
@@ -65,8 +63,7 @@ class EngineTable : public ::testing::Test {
     std::istringstream in(row.options);
     std::vector<SelectionNode> nodes;
     std::string folder = out, written = "a.zip", looked, password, cancelAt;
-    bool test = false;
-    [[maybe_unused]] long limit = -1;  // file-size limits exist natively only
+    bool test = false, nested = false;
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
       const std::string v = o.substr(2);
@@ -86,15 +83,17 @@ class EngineTable : public ::testing::Test {
         case 'a': looked = v; break;
         case 'x': cancelAt = v; break;
         case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
-        case 'f': limit = std::stol(v); break;
+        case 'r': nested = true, job.result = 42; break;
         default: ADD_FAILURE() << "unknown option " << o;
       }
       // clang-format on
     }
     for (size_t i = 1; i < nodes.size(); ++i) nodes[i - 1].next = &nodes[i];
     if (!nodes.empty()) job.selection = &nodes[0];
-    host.answer = [&host, cancelAt](const SentMessage& m) {  // a cancel after the name's advance
-      const auto& sent = host.messages;
+    host.answer = [&host, &job, cancelAt, nested](const SentMessage& m) {
+      ExtractJob again = job;
+      EXPECT_TRUE(!nested || (ExtractArchive(&again) == 0 && again.result == 42));
+      const auto& sent = host.messages;  // a cancel after the name's advance
       return intptr_t{!cancelAt.empty() && m.message == PWM_ADVANCE && sent.size() >= 2 &&
                       sent[sent.size() - 2] == Name(cancelAt)};
     };
@@ -107,16 +106,10 @@ class EngineTable : public ::testing::Test {
     const fs::path before = fs::current_path();
     fs::current_path(out);
 #ifndef _WIN32
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit smaller{limit >= 0 ? static_cast<rlim_t>(limit) : saved.rlim_cur, saved.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &smaller);
     const auto open = std::distance(fs::directory_iterator("/proc/self/fd"), {});
 #endif
     EXPECT_EQ(ExtractArchive(&job), 1);
 #ifndef _WIN32
-    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), open);  // all closed
 #endif
     fs::current_path(before);
@@ -150,21 +143,14 @@ class EngineTable : public ::testing::Test {
   }
 
   std::string Files(const std::string& archive) const {
-    platform::FileTime stamp;
-    EXPECT_TRUE(platform::DosDateTimeToUtc(0x5821, 0x6000, &stamp));
     std::set<std::string> files;
     for (const auto& item : fs::recursive_directory_iterator(scratch.path())) {
       if (!item.is_regular_file() || item.path() == fs::path(scratch.File(archive))) continue;
       const std::string bytes = ScratchFolder::Read(item.path().string());
-      std::string text = fs::relative(item.path(), out).generic_string();
-      text.append(bytes.size() <= 16 ? "=" : "#")
-          .append(bytes.size() <= 16 ? bytes : std::to_string(bytes.size()));
-      platform::FindData found;  // not found: a name the narrow path cannot hold (Windows)
-      if (!platform::FindFirst(item.path().string().c_str(), &found)) found.lastWrite = {};
-      const auto ticks = [](platform::FileTime t) { return int64_t{t.high} << 32 | t.low; };
-      const int64_t seconds = (ticks(found.lastWrite) - ticks(stamp)) / 10000000;
-      if (seconds != 0) text.append(seconds > 0 ? "@+" : "@").append(std::to_string(seconds));
-      files.insert(text);
+      files.insert(fs::relative(item.path(), out)
+                       .generic_string()
+                       .append(bytes.size() <= 16 ? "=" : "#")
+                       .append(bytes.size() <= 16 ? bytes : std::to_string(bytes.size())));
     }
     std::string joined;
     for (const std::string& f : files) joined += (joined.empty() ? "" : " ") + f;
@@ -223,7 +209,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
       {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
       {"stored name of 260", Archive({S(std::string(260, 'n'), "x")}), "", ERR, "", "File name in archive too long: " + std::string(259, 'n') + "..."},
-      {"stored name too long", Archive({S(longName, "x")}), "", ERR, "", "File name in archive too long: " + longName.substr(0, 259) + "..."},
       {"long names not taken", Archive({S(std::string(4464, 'f') + "/", ""), S(longName, "x"), S("b.txt", "b")}), "-sb.txt", OK, "b.txt=b", ""},
       {"longest name", Archive({S(std::string(65534, 'z') + "/", ""), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
       // Which entries are taken.
@@ -234,8 +219,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"test mode takes all", Archive({S("docs/a.txt", "aaa"), S("b.txt", "bb")}), "-t -sb.txt", OK, "", "", "a.txt +0 b.txt +0"},
       {"a name like a central header", Archive({S("PK\x01\x02" + std::string(42, '\xFF'), "x")}), "-t", OK, "", ""},
       {"empty name passed over", Archive({S("", "orphan"), S("b.txt", "b")}), "", OK, "b.txt=b", "", "b.txt +0"},
-      {"empty name, test mode", Archive({S("", "orphan"), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
-      {"time stamp", Archive({S("t.txt", "t").Stamp(0x5861, 0x0000)}), "", OK, "t.txt=t@+5140800", ""},
       // Methods and CRC.
       {"unknown method", Archive({S("a.txt", "aaaa"), odd, S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
       {"CRC not asked", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "", OK, "a.txt=hello", ""},
@@ -244,15 +227,11 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"CRC mismatch, test mode", Archive({S("a.txt", "hello").Crc(0x12345678)}), "-t -c", ERR, "", "ZIP damaged: file a.txt: Bad CRC 3610a686 (should be 12345678)"},
       {"CRC in a 12-byte descriptor", Archive({S("a.txt", "stored data").Streamed(12).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
       {"CRC in a 16-byte descriptor", Archive({S("a.txt", "stored data").Streamed(16).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
-      {"deflated", Archive({S("d.bin", Bytes(70000)).Deflated()}), "-c", OK, "d.bin#70000", "", "d.bin +0 +2 +5 +6"},
+      {"deflated", Archive({S("d.bin", Bytes(70000)).Method(8).Data(Deflate(Bytes(70000), 0, 0, 0))}), "-c", OK, "d.bin#70000", "", "d.bin +0 +2 +5 +6"},
       {"invalid Deflate, CRC right", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "-c", ERR, "e.txt=", "ZIP damaged: file @\\e.txt: invalid compressed data"},
       {"invalid Deflate not asked", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "", OK, "b.txt=b e.txt=", ""},
       {"damaged Deflate's rest skipped", Archive({ghost, S("b.txt", "b")}), "", OK, "b.txt=b bad.bin=", ""},
       {"damaged Deflate, CRC asked", Archive({ghost, S("b.txt", "b")}), "-c", ERR, "bad.bin=", "ZIP damaged: file @\\bad.bin: Bad CRC 00000000 (should be 4e1143b3)"},
-#ifndef _WIN32
-      {"disk full", Archive({S("a.bin", Bytes(30000))}), "-f28672", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
-      {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
-#endif
       // Records.
       {"comment of a central header", commented, "-c", OK, "a.txt=A", ""},
       {"bytes between records", junk + zipbuild::EndRecord(0, 0, 0), "", OK, "a.txt=A b.txt=B", ""},
@@ -281,7 +260,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"no password in force", Archive({S("e.txt", "x").Encrypted("pw")}), "-n", ERR, "", "NO PASSWORD"},
       {"job password", Archive({jpw}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
       {"empty job password", Archive({S("e.txt", "data").Encrypted("")}), "-c -P", OK, "e.txt=data", ""},
-      {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked@+11760", ""},
+      {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked", ""},
       {"check byte of the CRC refused", Archive({Entry(timed).Encrypted(pw, zipbuild::Crc32Of("time checked") >> 24)}), "-c", ERR, "", "INCORRECT PASSWORD"},
       {"encrypted, size 11", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(11, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
       // Streamed entries: sizes only in the data descriptor.
@@ -290,7 +269,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"streamed empty, 16", Archive({S("e.txt", "").Streamed(16), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, descriptor cut", LocalRecord(S("e.txt", "").Streamed(16)).substr(0, 47), "", ERR, "", "Can't extract @\\e.txt: its sizes are stored only after its data (streamed archive)"},
       // Progress: a fill per chunk of at most 28672 bytes, an advance per 10240 bytes read.
-      {"0 bytes", Archive({S("e.bin", "")}), "", OK, "e.bin=", "", "e.bin +0"},
       {"10239 bytes", Archive({S("e.bin", Bytes(10239))}), "", OK, "e.bin#10239", "", "e.bin +0"},
       {"10240 bytes", Archive({S("e.bin", Bytes(10240))}), "-t", OK, "", "", "e.bin +0 +1"},
       {"28672 bytes", Archive({S("e.bin", Bytes(28672))}), "", OK, "e.bin#28672", "", "e.bin +0 +2"},
@@ -301,6 +279,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"encryption header, 10239", Archive({S("e.bin", Bytes(10239)).Encrypted(pw)}), "", OK, "e.bin#10239", "", "e.bin +0"},
       {"cancel at a start", Archive({S("a.bin", Bytes(20000)), S("b.bin", Bytes(5000)), S("c.bin", "c")}), "-xb.bin", CANCEL, "a.bin#20000", "", "a.bin +0 +1 b.bin +1"},
       {"cancel after a fill", Archive({S("a.bin", Bytes(100000)), S("b.bin", "b")}), "-q2", CANCEL, "", "", "a.bin +0 +2"},
+      {"nested run refused, result left", Archive({S("a.txt", "A")}), "-t -r", 42, "", "", "a.txt +0"},
       {"cancel in test mode", Archive({S("a.bin", Bytes(100000))}), "-t -q1", CANCEL, "", "", "a.bin +0"},
   };
   // clang-format on
@@ -317,25 +296,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
     SCOPED_TRACE(row.label);
     Run(row);
   }
-}
-
-// A second run asked for while one is going on is refused without touching its job; the
-// running job's result stays as its caller set it when the run succeeds.
-TEST_F(EngineTable, NestedCallWhileBusyReturnsZeroAndLeavesItsJobAlone) {
-  EngineHost& host = StartHost();
-  const std::string archive = scratch.Write("a.zip", Archive({S("a.txt", "A")}));
-  static ExtractJob nested;
-  static int nestedReturn = -1;
-  nested = MakeJob(archive, nullptr);
-  nested.result = 42;
-  host.answer = [](const SentMessage&) { return intptr_t{nestedReturn = ExtractArchive(&nested)}; };
-  ExtractJob job = MakeJob(archive, nullptr);
-  job.result = 7;
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, 7);
-  EXPECT_EQ(nestedReturn, 0);
-  EXPECT_EQ(nested.result, 42);
-  EXPECT_EQ(ExtractArchive(&nested), 1);  // idle again afterwards
 }
 
 }  // namespace

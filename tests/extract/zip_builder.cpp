@@ -54,18 +54,6 @@ Entry Stored(std::string name, std::string plain) {
   return e;
 }
 
-Entry& Entry::Deflated() {
-  std::string out;
-  size_t at = 0;
-  do {  // stored blocks of at most 65535 bytes: BFINAL, BTYPE 00, LEN, NLEN, the bytes
-    const size_t piece = std::min<size_t>(plain.size() - at, 65535);
-    out +=
-        char(at + piece == plain.size()) + Le(piece, 2) + Le(~piece, 2) + plain.substr(at, piece);
-    at += piece;
-  } while (at < plain.size());
-  return Method(zip::kMethodDeflated).Data(out);
-}
-
 std::string Encrypt(const std::string& password, const std::string& header12,
                     const std::string& data) {
   zip::CryptKeys keys = zip::KeysForPassword(password.c_str());

@@ -26,7 +26,6 @@ struct Entry {
   int descriptor = 0;  // 0 none, 12 without signature, 16 with signature
 
   Entry& Data(std::string bytes) { return data = std::move(bytes), hasData = true, *this; }
-  Entry& Deflated();  // method 8, the content in stored Deflate blocks
   Entry& Method(uint16_t m) { return method = m, *this; }
   Entry& Crc(int64_t value) { return crc = value, *this; }
   Entry& Sizes(int64_t stored, int64_t plainSize) {
