@@ -31,11 +31,7 @@ void RecordPump() {
 
 EngineHost& StartHost() {
   g_host = EngineHost{};
-  platform::HostHooks hooks;
-  hooks.messageBox = RecordBox;
-  hooks.sendMessage = RecordMessage;
-  hooks.pumpMessages = RecordPump;
-  platform::SetHostHooks(hooks);
+  platform::SetHostHooks({RecordBox, RecordMessage, RecordPump});
   g_setup.cancelRequested = 0;
   g_crypt.ArchivePassword = kBuiltInPassword;
   return g_host;

@@ -17,6 +17,15 @@ std::string Le(uint32_t value, int bytes) {
 bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
 uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32Of(e.plain); }
 
+// Traditional ZIP encryption of a 12-byte header and the data.
+std::string Encrypt(const std::string& password, const std::string& header12,
+                    const std::string& data) {
+  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
+  std::string out;
+  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
+  return out;
+}
+
 std::string Payload(const Entry& e) {
   const std::string& data = e.hasData ? e.data : e.plain;
   const int check = e.checkByte >= 0 ? e.checkByte : e.flags & 8 ? e.time >> 8 : CrcField(e) >> 24;
@@ -52,14 +61,6 @@ Entry Stored(std::string name, std::string plain) {
   e.name = std::move(name);
   e.plain = std::move(plain);
   return e;
-}
-
-std::string Encrypt(const std::string& password, const std::string& header12,
-                    const std::string& data) {
-  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
-  std::string out;
-  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
-  return out;
 }
 
 std::string LocalRecord(const Entry& e) {

@@ -53,10 +53,6 @@ std::string Archive(const std::vector<Entry>& entries);
 std::string WriteSparseArchive(const std::string& path, uint32_t bigSize,
                                const std::string& junk = "JUNK!");
 
-// Traditional ZIP encryption of a 12-byte header and the data.
-std::string Encrypt(const std::string& password, const std::string& header12,
-                    const std::string& data);
-
 // The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask has).
 std::string Damage(std::string bytes, size_t at, uint32_t mask);
 
