@@ -40,10 +40,8 @@ EngineHost& StartHost() {
 ExtractJob MakeJob(const std::string& archive, const char* outputFolder) {
   static std::string path;  // the job holds a pointer; one job at a time in these tests
   path = archive;
-  ExtractJob job;
-  job.archivePath = path.c_str();
-  job.outputFolder = outputFolder;
-  job.callerFlag = 1;
-  job.notifyWindow = TestWindow();
-  return job;
+  return {.archivePath = path.c_str(),
+          .outputFolder = outputFolder,
+          .callerFlag = 1,
+          .notifyWindow = TestWindow()};
 }

@@ -112,8 +112,7 @@ Got Decode(const Row& row, bool byteWise, const std::string& file) {
 }
 
 TEST(Inflate, EveryRowDecodesAlikeInBothLoopsToItsResultAndOutput) {
-  std::string window(32768, '\0');
-  for (size_t i = 0; i < window.size(); ++i) window[i] = static_cast<char>('A' + i % 23);
+  const std::string window = MakeData(1, 32768, 6);
   const std::string abc = "abcdefghijklmnop", noise = MakeData(0, 32769, 1);
   const std::string text = MakeData(1, 28673, 2), runs = MakeData(2, 100003, 3);
   const std::string mix = MakeData(3, 200000, 4), big = MakeData(1, 300000, 5) + noise;

@@ -14,29 +14,24 @@ std::string Le(uint32_t value, int bytes) {
   return out;
 }
 
-bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
 uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32Of(e.plain); }
 
-// Traditional ZIP encryption of a 12-byte header and the data.
-std::string Encrypt(const std::string& password, const std::string& header12,
-                    const std::string& data) {
-  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
-  std::string out;
-  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
-  return out;
-}
-
 std::string Payload(const Entry& e) {
-  const std::string& data = e.hasData ? e.data : e.plain;
+  const std::string& data = e.data ? *e.data : e.plain;
+  if (!e.password) return data;
+  // Traditional ZIP encryption of a 12-byte header, whose last byte is checked, and the data.
   const int check = e.checkByte >= 0 ? e.checkByte : e.flags & 8 ? e.time >> 8 : CrcField(e) >> 24;
-  return Encrypts(e) ? Encrypt(e.password, "0123456789A" + std::string(1, char(check)), data)
-                     : data;
+  zip::CryptKeys keys = zip::KeysForPassword(e.password->c_str());
+  std::string out;
+  for (unsigned char p : "0123456789A" + std::string(1, char(check)) + data)
+    out += static_cast<char>(zip::EncryptByte(keys, p));
+  return out;
 }
 
 // The fields from the version needed to the extra length, as local and central headers share
 // them; the central ones always hold the true CRC and sizes.
 std::string Fields(const Entry& e, const std::string& payload, bool local) {
-  const uint16_t flags = e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0);
+  const uint16_t flags = e.flags | (e.password ? zip::kFlagEncrypted : 0);
   return Le(20, 2) + Le(flags, 2) + Le(e.method, 2) + Le(e.time, 2) + Le(e.date, 2) +
          Le(local ? CrcField(e) : Crc32Of(e.plain), 4) +
          Le(local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4) +
