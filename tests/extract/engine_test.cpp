@@ -163,8 +163,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
                     readError = "Error reading #.  Possible cause: bad disk";
   const std::string longName = std::string(300, 'n') + ".txt", f150(150, 'f'), n150(150, 'n');
   const std::string fit(259 - out.size() - 7, 'f'), cut(259 - base.size(), 'z');
-  const Entry odd = S("b.txt", "bbbb").Method(12), jpw = S("e.txt", "data").Encrypted("pw\xA9x");
-  const Entry streamed = S("d.txt", "streamed").Streamed(16).Crc(0).Sizes(0, 0);
   const Entry timed = S("t.txt", "time checked").Encrypted(pw).Streamed(16).Stamp(0x5821, 0x7A00);
   const std::string junk = "leading junk PK\x01" + LocalRecord(S("a.txt", "A")) +
                            "PK\x03 garbage \x50\x4b" + LocalRecord(S("b.txt", "B"));
@@ -214,7 +212,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"a name like a central header", Archive({S("PK\x01\x02" + std::string(42, '\xFF'), "x")}), "-t", OK, "", ""},
       {"empty name passed over", Archive({S("", "orphan"), S("b.txt", "b")}), "", OK, "b.txt=b", "", "b.txt +0"},
       // Methods and CRC.
-      {"unknown method", Archive({S("a.txt", "aaaa"), odd, S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
+      {"unknown method", Archive({S("a.txt", "aaaa"), S("b.txt", "bbbb").Method(12), S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
       {"CRC not asked", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "", OK, "a.txt=hello", ""},
       {"CRC asked by 2", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c2", OK, "a.txt=hello", ""},
       {"CRC mismatch", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c", ERR, "a.txt=hello", "ZIP damaged: file @\\a.txt: Bad CRC 3610a686 (should be deadbeef)"},
@@ -252,13 +250,13 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"built-in password", Archive({S("e.txt", "secret").Encrypted(pw)}), "-c", OK, "e.txt=secret", ""},
       {"wrong check byte", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted(pw, 0x55), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
       {"no password in force", Archive({S("e.txt", "x").Encrypted("pw")}), "-n", ERR, "", "NO PASSWORD"},
-      {"job password", Archive({jpw}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
+      {"job password", Archive({S("e.txt", "data").Encrypted("pw\xA9x")}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
       {"empty job password", Archive({S("e.txt", "data").Encrypted("")}), "-c -P", OK, "e.txt=data", ""},
       {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked", ""},
       {"check byte of the CRC refused", Archive({Entry(timed).Encrypted(pw, zipbuild::Crc32Of("time checked") >> 24)}), "-c", ERR, "", "INCORRECT PASSWORD"},
       {"encrypted, size 11", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(11, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
       // Streamed entries: sizes only in the data descriptor.
-      {"streamed stored", Archive({streamed}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
+      {"streamed stored", Archive({S("d.txt", "streamed").Streamed(16).Crc(0).Sizes(0, 0)}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
       {"streamed empty, 12", Archive({S("e.txt", "").Streamed(12), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, 16", Archive({S("e.txt", "").Streamed(16), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, descriptor cut", LocalRecord(S("e.txt", "").Streamed(16)).substr(0, 47), "", ERR, "", "Can't extract @\\e.txt: its sizes are stored only after its data (streamed archive)"},

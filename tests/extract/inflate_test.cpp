@@ -42,8 +42,7 @@ std::string Hex(const char* text) {
   std::string out;
   std::istringstream in(text);
   for (std::string t; in >> t;) {
-    const size_t star = t.find('*');
-    out.append(star == std::string::npos ? 1 : std::stoul(t.substr(star + 1)),
+    out.append(t.size() > 3 ? std::stoul(t.substr(3)) : 1,  // "hh" or "hh*n"
                static_cast<char>(std::stoul(t.substr(0, 2), nullptr, 16)));
   }
   return out;
