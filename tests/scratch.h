@@ -27,10 +27,7 @@ class ScratchFolder {
             ("kx-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
     std::filesystem::create_directories(path_);
   }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~ScratchFolder() { std::filesystem::remove_all(path_, ignored_); }
   const std::filesystem::path& path() const { return path_; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   std::string Write(const std::string& name, const std::string& bytes) const {
@@ -44,4 +41,5 @@ class ScratchFolder {
 
  private:
   std::filesystem::path path_;
+  std::error_code ignored_;  // a folder that cannot be removed is left behind
 };

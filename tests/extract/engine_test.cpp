@@ -3,7 +3,6 @@
 // resynchronisation, damaged and truncated archives, passwords, CRC checks, progress messages,
 // cancels and a nested run; then every cut of one archive.
 #include "extract/decrypt.h"
-#include "extract/extract.h"
 #include "extract/inflate.h"
 #include "setup/state.h"
 #include "tests/extract/engine_host.h"
@@ -13,27 +12,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <set>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
 
 namespace fs = std::filesystem;
 using zipbuild::Archive;
 using zipbuild::Entry;
 using zipbuild::LocalRecord;
 
-// zlib's raw Deflate stream of data (inflate_test.cpp).
+// zlib's raw Deflate stream of data, and test data of a kind (inflate_test.cpp).
 std::string Deflate(const std::string& data, int level, int strategy, size_t flushEvery);
+std::string MakeData(int kind, size_t size, unsigned seed);
 
 namespace {
 
 const auto S = zipbuild::Stored;
 
-std::string Bytes(size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7919) >> 3);
-  return s;
-}
+std::string Bytes(size_t n) { return MakeData(1, n, 7); }  // text, without record signatures
 
 // A case: the archive, the options of the run (below), the result, the files the run leaves
 // below the output folder ("name=content", or "name#size" above 16 bytes, sorted), the boxes ('@'
@@ -53,9 +53,10 @@ class EngineTable : public ::testing::Test {
   // report CRC errors, -t test mode, -e skip empty entries, -sNAME select, -P[PW] password, -n no
   // password in force, -oN start offset, -mDIR make a folder below the output folder, -dDIR
   // output folder (out + DIR, or =PATH), -wFILE -aPATH where the archive is written and where
-  // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -r set the
-  // job's result to 42 and ask for a second run of the job at every message (refused, its
-  // result left alone; a successful run leaves the running job's result as it was set).
+  // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -fN limit
+  // files to N bytes (natively), -r set the job's result to 42 and ask for a second run of the
+  // job at every message (refused, its result left alone; a successful run leaves the running
+  // job's result as it was set).
   void Run(const Row& row) {
     EngineHost& host = StartHost();
     fs::remove_all(scratch.path());
@@ -64,6 +65,7 @@ class EngineTable : public ::testing::Test {
     std::vector<SelectionNode> nodes;
     std::string folder = out, written = "a.zip", looked, password, cancelAt;
     bool test = false, nested = false;
+    [[maybe_unused]] unsigned long limit = ~0ul;  // file-size limits exist natively only
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
       const std::string v = o.substr(2);
@@ -84,12 +86,12 @@ class EngineTable : public ::testing::Test {
         case 'x': cancelAt = v; break;
         case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
         case 'r': nested = true, job.result = 42; break;
+        case 'f': limit = std::stoul(v); break;
         default: ADD_FAILURE() << "unknown option " << o;
       }
       // clang-format on
     }
-    for (size_t i = 1; i < nodes.size(); ++i) nodes[i - 1].next = &nodes[i];
-    if (!nodes.empty()) job.selection = &nodes[0];
+    for (SelectionNode& node : nodes) node.next = std::exchange(job.selection, &node);
     host.answer = [&host, &job, cancelAt, nested](const SentMessage& m) {
       ExtractJob again = job;
       EXPECT_TRUE(!nested || (ExtractArchive(&again) == 0 && again.result == 42));
@@ -106,10 +108,16 @@ class EngineTable : public ::testing::Test {
     const fs::path before = fs::current_path();
     fs::current_path(out);
 #ifndef _WIN32
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit smaller{std::min<rlim_t>(limit, saved.rlim_cur), saved.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    setrlimit(RLIMIT_FSIZE, &smaller);
     const auto open = std::distance(fs::directory_iterator("/proc/self/fd"), {});
 #endif
     EXPECT_EQ(ExtractArchive(&job), 1);
 #ifndef _WIN32
+    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), open);  // all closed
 #endif
     fs::current_path(before);
@@ -170,10 +178,8 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
   const size_t headerAt = LocalRecord(S("a.txt", "A")).size();
   std::string commented = zipbuild::Damage(Archive({S("a.txt", "A")}), headerAt + 32, 46);
   commented.insert(headerAt + 46 + 5, "PK\x01\x02" + std::string(42, '\xFF'));
-  const Entry ghost =
-      S("bad.bin", "whatever")
-          .Method(8)
-          .Data(std::string(1, 7) + std::string(40000, 'j') + LocalRecord(S("ghost.txt", "boo")));
+  Entry ghost = S("bad.bin", "whatever").Method(8);  // an invalid block, then a local header
+  ghost.Data(std::string(1, 7) + std::string(40000, 'j') + LocalRecord(S("ghost.txt", "boo")));
   // clang-format off
   std::vector<Row> rows = {
       // Output paths.
@@ -196,6 +202,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
 #ifndef _WIN32  // through Windows these bytes are ANSI characters, stored on disk in UTF-8
       {"folder's own bytes kept", Archive({S("a.txt", "x")}), "-mcaf\xC3\xA9 -d/caf\xC3\xA9", OK, "caf\xC3\xA9/a.txt=x", ""},
       {"OEM name in UTF-8", Archive({S("caf\x82.txt", "x")}), "", OK, "caf\xC3\xA9.txt=x", ""},
+      {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
 #endif
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},

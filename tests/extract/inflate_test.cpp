@@ -15,7 +15,7 @@
 #include <random>
 #include <sstream>
 
-// zlib's raw Deflate stream of data (engine tests use it too).
+// zlib's raw Deflate stream of data; the engine tests use it and the data maker below too.
 std::string Deflate(const std::string& data, int level, int strategy = Z_DEFAULT_STRATEGY,
                     size_t flushEvery = 0) {
   z_stream z{};
@@ -33,18 +33,6 @@ std::string Deflate(const std::string& data, int level, int strategy = Z_DEFAULT
   } while (at < data.size());
   out.resize(z.total_out);
   deflateEnd(&z);
-  return out;
-}
-
-namespace {
-
-std::string Hex(const char* text) {
-  std::string out;
-  std::istringstream in(text);
-  for (std::string t; in >> t;) {
-    out.append(t.size() > 3 ? std::stoul(t.substr(3)) : 1,  // "hh" or "hh*n"
-               static_cast<char>(std::stoul(t.substr(0, 2), nullptr, 16)));
-  }
   return out;
 }
 
@@ -68,6 +56,18 @@ std::string MakeData(int kind, size_t size, unsigned seed) {
   return s.substr(0, size);
 }
 
+namespace {
+
+std::string Hex(const char* text) {
+  std::string out;
+  std::istringstream in(text);
+  for (std::string t; in >> t;) {
+    out.append(t.size() > 3 ? std::stoul(t.substr(3)) : 1,  // "hh" or "hh*n"
+               static_cast<char>(std::stoul(t.substr(0, 2), nullptr, 16)));
+  }
+  return out;
+}
+
 int g_allocationsLeft = 0;
 void* FailingAllocate(size_t size) { return g_allocationsLeft-- > 0 ? std::malloc(size) : nullptr; }
 
@@ -86,8 +86,7 @@ struct Row {
 struct Got {
   int code = -1;  // -1: the run was aborted
   std::string output;
-  unsigned pastEnd = 0;
-  uint32_t bytesRead = 0, bytesLeft = 0, crc = 0;
+  uint32_t pastEnd = 0, bytesRead = 0, bytesLeft = 0, crc = 0;
   std::string said;  // on the standard error stream
   bool operator==(const Got&) const = default;
 };
