@@ -36,10 +36,9 @@ const auto S = zipbuild::Stored;
 std::string Bytes(size_t n) { return MakeData(1, n, 7); }  // text, without record signatures
 
 // A case: the archive, the options of the run (below), the result, the files the run leaves
-// below the output folder ("name=content", or "name#size" above 16 bytes, sorted), the boxes ('@'
-// for the output folder,
-// '#' for the archive path, "*" for any one box) and the progress ("a.txt +0 +2" for a name and
-// two advances; null: not compared).
+// below the output folder ("name=content", or "name#size" above 16 bytes, sorted), the boxes
+// ('@' for the output folder, '#' for the archive path, "*" for any one box) and the progress
+// ("a.txt +0 +2" for a name and two advances; null: not compared).
 struct Row {
   std::string label, zip, options;
   int32_t result;

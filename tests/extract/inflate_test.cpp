@@ -15,7 +15,7 @@
 #include <random>
 #include <sstream>
 
-// zlib's raw Deflate stream of data; the engine tests use it and the data maker below too.
+// zlib's raw Deflate stream of data. The engine tests use it, and the data maker below, too.
 std::string Deflate(const std::string& data, int level, int strategy = Z_DEFAULT_STRATEGY,
                     size_t flushEvery = 0) {
   z_stream z{};
