@@ -31,11 +31,7 @@ void RecordPump() {
 
 EngineHost& StartHost() {
   g_host = EngineHost{};
-  platform::HostHooks hooks;
-  hooks.messageBox = RecordBox;
-  hooks.sendMessage = RecordMessage;
-  hooks.pumpMessages = RecordPump;
-  platform::SetHostHooks(hooks);
+  platform::SetHostHooks({RecordBox, RecordMessage, RecordPump});
   g_setup.cancelRequested = 0;
   g_crypt.ArchivePassword = kBuiltInPassword;
   return g_host;
@@ -44,10 +40,8 @@ EngineHost& StartHost() {
 ExtractJob MakeJob(const std::string& archive, const char* outputFolder) {
   static std::string path;  // the job holds a pointer; one job at a time in these tests
   path = archive;
-  ExtractJob job;
-  job.archivePath = path.c_str();
-  job.outputFolder = outputFolder;
-  job.callerFlag = 1;
-  job.notifyWindow = TestWindow();
-  return job;
+  return {.archivePath = path.c_str(),
+          .outputFolder = outputFolder,
+          .callerFlag = 1,
+          .notifyWindow = TestWindow()};
 }

@@ -41,4 +41,3 @@ inline platform::WindowHandle TestWindow() { return reinterpret_cast<void*>(0x51
 ExtractJob MakeJob(const std::string& archive, const char* outputFolder);
 
 inline SentMessage Name(const std::string& name) { return {PWM_ENTRYNAME, 0, name}; }
-inline SentMessage Advance(uintptr_t units) { return {PWM_ADVANCE, units, {}}; }

@@ -1,9 +1,8 @@
 // The engine run on archives built byte by byte, one table row per case: output paths and
 // the refusals that keep them inside the output folder, selection, folder and empty entries,
-// resynchronisation, damaged and truncated archives, passwords, CRC checks, time stamps,
-// progress messages and cancels; then every cut and many flipped bytes of one archive.
+// resynchronisation, damaged and truncated archives, passwords, CRC checks, progress messages,
+// cancels and a nested run; then every cut of one archive.
 #include "extract/decrypt.h"
-#include "extract/extract.h"
 #include "extract/inflate.h"
 #include "setup/state.h"
 #include "tests/extract/engine_host.h"
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -26,23 +24,21 @@ namespace fs = std::filesystem;
 using zipbuild::Archive;
 using zipbuild::Entry;
 using zipbuild::LocalRecord;
-using zipbuild::Stored;
+
+// zlib's raw Deflate stream of data, and test data of a kind (inflate_test.cpp).
+std::string Deflate(const std::string& data, int level, int strategy, size_t flushEvery);
+std::string MakeData(int kind, size_t size, unsigned seed);
 
 namespace {
 
-Entry S(std::string name, std::string plain) { return Stored(std::move(name), std::move(plain)); }
+const auto S = zipbuild::Stored;
 
-std::string Bytes(size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7919) >> 3);
-  return s;
-}
+std::string Bytes(size_t n) { return MakeData(1, n, 7); }  // text, without record signatures
 
 // A case: the archive, the options of the run (below), the result, the files the run leaves
-// below the output folder ("name=content", or "name#size" above 16 bytes, sorted, with
-// "@+seconds" when the time stamp is not the entry's), the boxes ('@' for the output folder,
-// '#' for the archive path, "*" for any one box) and the progress ("a.txt +0 +2" for a name and
-// two advances; null: not compared).
+// below the output folder ("name=content", or "name#size" above 16 bytes, sorted), the boxes
+// ('@' for the output folder, '#' for the archive path, "*" for any one box) and the progress
+// ("a.txt +0 +2" for a name and two advances; null: not compared).
 struct Row {
   std::string label, zip, options;
   int32_t result;
@@ -57,7 +53,9 @@ class EngineTable : public ::testing::Test {
   // password in force, -oN start offset, -mDIR make a folder below the output folder, -dDIR
   // output folder (out + DIR, or =PATH), -wFILE -aPATH where the archive is written and where
   // the job looks, -xNAME cancel by answer at NAME's start, -qN cancel at pump N, -fN limit
-  // files to N bytes.
+  // files to N bytes (natively), -r set the job's result to 42 and ask for a second run of the
+  // job at every message (refused, its result left alone; a successful run leaves the running
+  // job's result as it was set).
   void Run(const Row& row) {
     EngineHost& host = StartHost();
     fs::remove_all(scratch.path());
@@ -65,8 +63,8 @@ class EngineTable : public ::testing::Test {
     std::istringstream in(row.options);
     std::vector<SelectionNode> nodes;
     std::string folder = out, written = "a.zip", looked, password, cancelAt;
-    bool test = false;
-    [[maybe_unused]] long limit = -1;  // file-size limits exist natively only
+    bool test = false, nested = false;
+    [[maybe_unused]] unsigned long limit = ~0ul;  // file-size limits exist natively only
     ExtractJob job = MakeJob("", nullptr);
     for (std::string o; in >> o;) {
       const std::string v = o.substr(2);
@@ -86,15 +84,17 @@ class EngineTable : public ::testing::Test {
         case 'a': looked = v; break;
         case 'x': cancelAt = v; break;
         case 'q': host.onPump = [&host, n = std::stoi(v)] { g_setup.cancelRequested = host.pumps == n; }; break;
-        case 'f': limit = std::stol(v); break;
+        case 'r': nested = true, job.result = 42; break;
+        case 'f': limit = std::stoul(v); break;
         default: ADD_FAILURE() << "unknown option " << o;
       }
       // clang-format on
     }
-    for (size_t i = 1; i < nodes.size(); ++i) nodes[i - 1].next = &nodes[i];
-    if (!nodes.empty()) job.selection = &nodes[0];
-    host.answer = [&host, cancelAt](const SentMessage& m) {  // a cancel after the name's advance
-      const auto& sent = host.messages;
+    for (SelectionNode& node : nodes) node.next = std::exchange(job.selection, &node);
+    host.answer = [&host, &job, cancelAt, nested](const SentMessage& m) {
+      ExtractJob again = job;
+      EXPECT_TRUE(!nested || (ExtractArchive(&again) == 0 && again.result == 42));
+      const auto& sent = host.messages;  // a cancel after the name's advance
       return intptr_t{!cancelAt.empty() && m.message == PWM_ADVANCE && sent.size() >= 2 &&
                       sent[sent.size() - 2] == Name(cancelAt)};
     };
@@ -109,8 +109,8 @@ class EngineTable : public ::testing::Test {
 #ifndef _WIN32
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit smaller{limit >= 0 ? static_cast<rlim_t>(limit) : saved.rlim_cur, saved.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit smaller{std::min<rlim_t>(limit, saved.rlim_cur), saved.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
     setrlimit(RLIMIT_FSIZE, &smaller);
     const auto open = std::distance(fs::directory_iterator("/proc/self/fd"), {});
 #endif
@@ -127,14 +127,13 @@ class EngineTable : public ::testing::Test {
     std::string boxes, progress;
     int advances = 0;
     for (const SentMessage& m : host.messages) {
-      advances += m.message == PWM_ADVANCE;
-      progress.append(progress.empty() ? "" : " ")
-          .append(m.message == PWM_ADVANCE ? "+" : "")
-          .append(m.message == PWM_ADVANCE ? std::to_string(m.wParam) : m.name);
+      const bool advance = m.message == PWM_ADVANCE;
+      advances += advance;
+      progress.append(progress.empty() ? "" : " ").append(advance ? "+" : "");
+      progress.append(advance ? std::to_string(m.wParam) : m.name);
     }
     EXPECT_EQ(host.pumps + (!cancelAt.empty() && job.result == EXTRACT_CANCELLED), advances);
-    EXPECT_STREQ(g_crypt.ArchivePassword,
-                 job.hasPassword ? password.c_str() : g_crypt.ArchivePassword);
+    EXPECT_TRUE(!job.hasPassword || password == g_crypt.ArchivePassword);
     for (const std::string& box : host.boxes) boxes.append(boxes.empty() ? "" : " | ").append(box);
     std::string enginePath = out;
     std::replace(enginePath.begin(), enginePath.end(), '/', '\\');
@@ -142,33 +141,21 @@ class EngineTable : public ::testing::Test {
       for (size_t at; (at = boxes.find(path)) != std::string::npos;)
         boxes.replace(at, path.size(), 1, path == archive ? '#' : '@');
     EXPECT_EQ(job.result, row.result);
-    EXPECT_EQ(Files(written), row.files);
-    EXPECT_TRUE(row.boxes == "*" ? !boxes.empty() && boxes.find(" | ") == std::string::npos
-                                 : boxes == row.boxes)
-        << boxes;
+    const bool oneBox = !boxes.empty() && boxes.find(" | ") == std::string::npos;
+    EXPECT_EQ(row.boxes == "*" && oneBox ? "*" : boxes, row.boxes);
     EXPECT_EQ(progress, row.progress ? row.progress : progress);
-  }
-
-  std::string Files(const std::string& archive) const {
-    platform::FileTime stamp;
-    EXPECT_TRUE(platform::DosDateTimeToUtc(0x5821, 0x6000, &stamp));
     std::set<std::string> files;
     for (const auto& item : fs::recursive_directory_iterator(scratch.path())) {
-      if (!item.is_regular_file() || item.path() == fs::path(scratch.File(archive))) continue;
+      if (!item.is_regular_file() || item.path() == fs::path(scratch.File(written))) continue;
       const std::string bytes = ScratchFolder::Read(item.path().string());
-      std::string text = fs::relative(item.path(), out).generic_string();
-      text.append(bytes.size() <= 16 ? "=" : "#")
-          .append(bytes.size() <= 16 ? bytes : std::to_string(bytes.size()));
-      platform::FindData found;  // not found: a name the narrow path cannot hold (Windows)
-      if (!platform::FindFirst(item.path().string().c_str(), &found)) found.lastWrite = {};
-      const auto ticks = [](platform::FileTime t) { return int64_t{t.high} << 32 | t.low; };
-      const int64_t seconds = (ticks(found.lastWrite) - ticks(stamp)) / 10000000;
-      if (seconds != 0) text.append(seconds > 0 ? "@+" : "@").append(std::to_string(seconds));
-      files.insert(text);
+      files.insert(fs::relative(item.path(), out)
+                       .generic_string()
+                       .append(bytes.size() <= 16 ? "=" : "#")
+                       .append(bytes.size() <= 16 ? bytes : std::to_string(bytes.size())));
     }
     std::string joined;
     for (const std::string& f : files) joined += (joined.empty() ? "" : " ") + f;
-    return joined;
+    EXPECT_EQ(joined, row.files);
   }
 
   ScratchFolder scratch;
@@ -183,8 +170,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
                     readError = "Error reading #.  Possible cause: bad disk";
   const std::string longName = std::string(300, 'n') + ".txt", f150(150, 'f'), n150(150, 'n');
   const std::string fit(259 - out.size() - 7, 'f'), cut(259 - base.size(), 'z');
-  const Entry odd = S("b.txt", "bbbb").Method(12), jpw = S("e.txt", "data").Encrypted("pw\xA9x");
-  const Entry streamed = S("d.txt", "streamed").Streamed(16).Crc(0).Sizes(0, 0);
   const Entry timed = S("t.txt", "time checked").Encrypted(pw).Streamed(16).Stamp(0x5821, 0x7A00);
   const std::string junk = "leading junk PK\x01" + LocalRecord(S("a.txt", "A")) +
                            "PK\x03 garbage \x50\x4b" + LocalRecord(S("b.txt", "B"));
@@ -192,10 +177,8 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
   const size_t headerAt = LocalRecord(S("a.txt", "A")).size();
   std::string commented = zipbuild::Damage(Archive({S("a.txt", "A")}), headerAt + 32, 46);
   commented.insert(headerAt + 46 + 5, "PK\x01\x02" + std::string(42, '\xFF'));
-  const Entry ghost =
-      S("bad.bin", "whatever")
-          .Method(8)
-          .Data(std::string(1, 7) + std::string(40000, 'j') + LocalRecord(S("ghost.txt", "boo")));
+  Entry ghost = S("bad.bin", "whatever").Method(8);  // an invalid block, then a local header
+  ghost.Data(std::string(1, 7) + std::string(40000, 'j') + LocalRecord(S("ghost.txt", "boo")));
   // clang-format off
   std::vector<Row> rows = {
       // Output paths.
@@ -218,12 +201,12 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
 #ifndef _WIN32  // through Windows these bytes are ANSI characters, stored on disk in UTF-8
       {"folder's own bytes kept", Archive({S("a.txt", "x")}), "-mcaf\xC3\xA9 -d/caf\xC3\xA9", OK, "caf\xC3\xA9/a.txt=x", ""},
       {"OEM name in UTF-8", Archive({S("caf\x82.txt", "x")}), "", OK, "caf\xC3\xA9.txt=x", ""},
+      {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
 #endif
       {"empty folder: the current one", Archive({S("x/a.txt", "1")}), "-d=", OK, "a.txt=1", ""},
       {"output path too long", Archive({S(n150, "x")}), "-m" + f150 + " -d/" + f150, ERR, "", "Output path too long: @/" + f150 + "\\" + n150},
       {"output path of 259", Archive({S("n.txt", "x")}), "-m" + fit + " -d/" + fit, OK, fit + "/n.txt=x", ""},
       {"stored name of 260", Archive({S(std::string(260, 'n'), "x")}), "", ERR, "", "File name in archive too long: " + std::string(259, 'n') + "..."},
-      {"stored name too long", Archive({S(longName, "x")}), "", ERR, "", "File name in archive too long: " + longName.substr(0, 259) + "..."},
       {"long names not taken", Archive({S(std::string(4464, 'f') + "/", ""), S(longName, "x"), S("b.txt", "b")}), "-sb.txt", OK, "b.txt=b", ""},
       {"longest name", Archive({S(std::string(65534, 'z') + "/", ""), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
       // Which entries are taken.
@@ -234,25 +217,19 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"test mode takes all", Archive({S("docs/a.txt", "aaa"), S("b.txt", "bb")}), "-t -sb.txt", OK, "", "", "a.txt +0 b.txt +0"},
       {"a name like a central header", Archive({S("PK\x01\x02" + std::string(42, '\xFF'), "x")}), "-t", OK, "", ""},
       {"empty name passed over", Archive({S("", "orphan"), S("b.txt", "b")}), "", OK, "b.txt=b", "", "b.txt +0"},
-      {"empty name, test mode", Archive({S("", "orphan"), S("b.txt", "b")}), "-t", OK, "", "", "b.txt +0"},
-      {"time stamp", Archive({S("t.txt", "t").Stamp(0x5861, 0x0000)}), "", OK, "t.txt=t@+5140800", ""},
       // Methods and CRC.
-      {"unknown method", Archive({S("a.txt", "aaaa"), odd, S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
+      {"unknown method", Archive({S("a.txt", "aaaa"), S("b.txt", "bbbb").Method(12), S("c.txt", "c")}), "-c", ERR, "a.txt=aaaa", "unknown compression"},
       {"CRC not asked", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "", OK, "a.txt=hello", ""},
       {"CRC asked by 2", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c2", OK, "a.txt=hello", ""},
       {"CRC mismatch", Archive({S("a.txt", "hello").Crc(0xDEADBEEF)}), "-c", ERR, "a.txt=hello", "ZIP damaged: file @\\a.txt: Bad CRC 3610a686 (should be deadbeef)"},
       {"CRC mismatch, test mode", Archive({S("a.txt", "hello").Crc(0x12345678)}), "-t -c", ERR, "", "ZIP damaged: file a.txt: Bad CRC 3610a686 (should be 12345678)"},
       {"CRC in a 12-byte descriptor", Archive({S("a.txt", "stored data").Streamed(12).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
       {"CRC in a 16-byte descriptor", Archive({S("a.txt", "stored data").Streamed(16).Crc(0), S("b.txt", "b")}), "-c", OK, "a.txt=stored data b.txt=b", ""},
-      {"deflated", Archive({S("d.bin", Bytes(70000)).Deflated()}), "-c", OK, "d.bin#70000", "", "d.bin +0 +2 +5 +6"},
+      {"deflated", Archive({S("d.bin", Bytes(70000)).Method(8).Data(Deflate(Bytes(70000), 0, 0, 0))}), "-c", OK, "d.bin#70000", "", "d.bin +0 +2 +5 +6"},
       {"invalid Deflate, CRC right", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "-c", ERR, "e.txt=", "ZIP damaged: file @\\e.txt: invalid compressed data"},
       {"invalid Deflate not asked", Archive({S("e.txt", "").Method(8).Data("\x13\x00"), S("b.txt", "b")}), "", OK, "b.txt=b e.txt=", ""},
       {"damaged Deflate's rest skipped", Archive({ghost, S("b.txt", "b")}), "", OK, "b.txt=b bad.bin=", ""},
       {"damaged Deflate, CRC asked", Archive({ghost, S("b.txt", "b")}), "-c", ERR, "bad.bin=", "ZIP damaged: file @\\bad.bin: Bad CRC 00000000 (should be 4e1143b3)"},
-#ifndef _WIN32
-      {"disk full", Archive({S("a.bin", Bytes(30000))}), "-f28672", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
-      {"short write", Archive({S("a.bin", Bytes(30000))}), "-f29000", ERR, "", "Error writing to @\\a.bin.  Possible cause: disk full"},
-#endif
       // Records.
       {"comment of a central header", commented, "-c", OK, "a.txt=A", ""},
       {"bytes between records", junk + zipbuild::EndRecord(0, 0, 0), "", OK, "a.txt=A b.txt=B", ""},
@@ -279,18 +256,17 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"built-in password", Archive({S("e.txt", "secret").Encrypted(pw)}), "-c", OK, "e.txt=secret", ""},
       {"wrong check byte", Archive({S("a.txt", "a"), S("e.txt", "s").Encrypted(pw, 0x55), S("c.txt", "c")}), "", ERR, "a.txt=a", "INCORRECT PASSWORD"},
       {"no password in force", Archive({S("e.txt", "x").Encrypted("pw")}), "-n", ERR, "", "NO PASSWORD"},
-      {"job password", Archive({jpw}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
+      {"job password", Archive({S("e.txt", "data").Encrypted("pw\xA9x")}), "-c -Ppw\xA9x", OK, "e.txt=data", ""},
       {"empty job password", Archive({S("e.txt", "data").Encrypted("")}), "-c -P", OK, "e.txt=data", ""},
-      {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked@+11760", ""},
+      {"check byte of the time", Archive({timed}), "-c", OK, "t.txt=time checked", ""},
       {"check byte of the CRC refused", Archive({Entry(timed).Encrypted(pw, zipbuild::Crc32Of("time checked") >> 24)}), "-c", ERR, "", "INCORRECT PASSWORD"},
       {"encrypted, size 11", Archive({S("e.txt", "x").Encrypted(pw).Data("").Sizes(11, 1), S("b.txt", "b")}), "-c", ERR, "", "ZIP damaged: file @\\e.txt: encrypted data too short", ""},
       // Streamed entries: sizes only in the data descriptor.
-      {"streamed stored", Archive({streamed}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
+      {"streamed stored", Archive({S("d.txt", "streamed").Streamed(16).Crc(0).Sizes(0, 0)}), "", ERR, "", "Can't extract @\\d.txt: its sizes are stored only after its data (streamed archive)"},
       {"streamed empty, 12", Archive({S("e.txt", "").Streamed(12), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, 16", Archive({S("e.txt", "").Streamed(16), S("b.txt", "b")}), "-c", OK, "b.txt=b e.txt=", ""},
       {"streamed empty, descriptor cut", LocalRecord(S("e.txt", "").Streamed(16)).substr(0, 47), "", ERR, "", "Can't extract @\\e.txt: its sizes are stored only after its data (streamed archive)"},
       // Progress: a fill per chunk of at most 28672 bytes, an advance per 10240 bytes read.
-      {"0 bytes", Archive({S("e.bin", "")}), "", OK, "e.bin=", "", "e.bin +0"},
       {"10239 bytes", Archive({S("e.bin", Bytes(10239))}), "", OK, "e.bin#10239", "", "e.bin +0"},
       {"10240 bytes", Archive({S("e.bin", Bytes(10240))}), "-t", OK, "", "", "e.bin +0 +1"},
       {"28672 bytes", Archive({S("e.bin", Bytes(28672))}), "", OK, "e.bin#28672", "", "e.bin +0 +2"},
@@ -301,6 +277,7 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
       {"encryption header, 10239", Archive({S("e.bin", Bytes(10239)).Encrypted(pw)}), "", OK, "e.bin#10239", "", "e.bin +0"},
       {"cancel at a start", Archive({S("a.bin", Bytes(20000)), S("b.bin", Bytes(5000)), S("c.bin", "c")}), "-xb.bin", CANCEL, "a.bin#20000", "", "a.bin +0 +1 b.bin +1"},
       {"cancel after a fill", Archive({S("a.bin", Bytes(100000)), S("b.bin", "b")}), "-q2", CANCEL, "", "", "a.bin +0 +2"},
+      {"nested run refused, result left", Archive({S("a.txt", "A")}), "-t -r", 42, "", "", "a.txt +0"},
       {"cancel in test mode", Archive({S("a.bin", Bytes(100000))}), "-t -q1", CANCEL, "", "", "a.bin +0"},
   };
   // clang-format on
@@ -317,25 +294,6 @@ TEST_F(EngineTable, EveryRowGivesItsResultFilesBoxesAndProgress) {
     SCOPED_TRACE(row.label);
     Run(row);
   }
-}
-
-// A second run asked for while one is going on is refused without touching its job; the
-// running job's result stays as its caller set it when the run succeeds.
-TEST_F(EngineTable, NestedCallWhileBusyReturnsZeroAndLeavesItsJobAlone) {
-  EngineHost& host = StartHost();
-  const std::string archive = scratch.Write("a.zip", Archive({S("a.txt", "A")}));
-  static ExtractJob nested;
-  static int nestedReturn = -1;
-  nested = MakeJob(archive, nullptr);
-  nested.result = 42;
-  host.answer = [](const SentMessage&) { return intptr_t{nestedReturn = ExtractArchive(&nested)}; };
-  ExtractJob job = MakeJob(archive, nullptr);
-  job.result = 7;
-  EXPECT_EQ(ExtractArchive(&job), 1);
-  EXPECT_EQ(job.result, 7);
-  EXPECT_EQ(nestedReturn, 0);
-  EXPECT_EQ(nested.result, 42);
-  EXPECT_EQ(ExtractArchive(&nested), 1);  // idle again afterwards
 }
 
 }  // namespace

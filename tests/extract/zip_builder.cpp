@@ -14,20 +14,24 @@ std::string Le(uint32_t value, int bytes) {
   return out;
 }
 
-bool Encrypts(const Entry& e) { return !e.password.empty() || e.encrypt; }
 uint32_t CrcField(const Entry& e) { return e.crc >= 0 ? uint32_t(e.crc) : Crc32Of(e.plain); }
 
 std::string Payload(const Entry& e) {
-  const std::string& data = e.hasData ? e.data : e.plain;
+  const std::string& data = e.data ? *e.data : e.plain;
+  if (!e.password) return data;
+  // Traditional ZIP encryption of a 12-byte header, whose last byte is checked, and the data.
   const int check = e.checkByte >= 0 ? e.checkByte : e.flags & 8 ? e.time >> 8 : CrcField(e) >> 24;
-  return Encrypts(e) ? Encrypt(e.password, "0123456789A" + std::string(1, char(check)), data)
-                     : data;
+  zip::CryptKeys keys = zip::KeysForPassword(e.password->c_str());
+  std::string out;
+  for (unsigned char p : "0123456789A" + std::string(1, char(check)) + data)
+    out += static_cast<char>(zip::EncryptByte(keys, p));
+  return out;
 }
 
 // The fields from the version needed to the extra length, as local and central headers share
 // them; the central ones always hold the true CRC and sizes.
 std::string Fields(const Entry& e, const std::string& payload, bool local) {
-  const uint16_t flags = e.flags | (Encrypts(e) ? zip::kFlagEncrypted : 0);
+  const uint16_t flags = e.flags | (e.password ? zip::kFlagEncrypted : 0);
   return Le(20, 2) + Le(flags, 2) + Le(e.method, 2) + Le(e.time, 2) + Le(e.date, 2) +
          Le(local ? CrcField(e) : Crc32Of(e.plain), 4) +
          Le(local && e.compressedSize >= 0 ? uint32_t(e.compressedSize) : payload.size(), 4) +
@@ -52,26 +56,6 @@ Entry Stored(std::string name, std::string plain) {
   e.name = std::move(name);
   e.plain = std::move(plain);
   return e;
-}
-
-Entry& Entry::Deflated() {
-  std::string out;
-  size_t at = 0;
-  do {  // stored blocks of at most 65535 bytes: BFINAL, BTYPE 00, LEN, NLEN, the bytes
-    const size_t piece = std::min<size_t>(plain.size() - at, 65535);
-    out +=
-        char(at + piece == plain.size()) + Le(piece, 2) + Le(~piece, 2) + plain.substr(at, piece);
-    at += piece;
-  } while (at < plain.size());
-  return Method(zip::kMethodDeflated).Data(out);
-}
-
-std::string Encrypt(const std::string& password, const std::string& header12,
-                    const std::string& data) {
-  zip::CryptKeys keys = zip::KeysForPassword(password.c_str());
-  std::string out;
-  for (unsigned char p : header12 + data) out += static_cast<char>(zip::EncryptByte(keys, p));
-  return out;
 }
 
 std::string LocalRecord(const Entry& e) {
@@ -107,9 +91,9 @@ std::string Archive(const std::vector<Entry>& entries) {
   return locals + central + EndRecord(entries.size(), central.size(), locals.size());
 }
 
-std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt) {
+std::string Damage(std::string bytes, size_t at, uint32_t mask) {
   for (; mask; mask >>= 8) bytes[at++] ^= static_cast<char>(mask);
-  return bytes.substr(0, cutAt);
+  return bytes;
 }
 
 }  // namespace zipbuild

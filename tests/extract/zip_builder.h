@@ -6,6 +6,7 @@
 #include "extract/zip_format.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,30 +15,23 @@ namespace zipbuild {
 uint32_t Crc32Of(const std::string& bytes);
 
 struct Entry {
-  std::string name, plain;  // plain: the content; its CRC-32 and size fill the header
-  std::string extra;        // the extra field, in both headers
-  std::string data;         // the data as stored; plain unless set
-  bool hasData = false;
+  std::string name, plain;          // plain: the content; its CRC-32 and size fill the header
+  std::string extra;                // the extra field, in both headers
+  std::optional<std::string> data;  // the data as stored; plain unless set
   uint16_t method = 0, flags = 0, time = 0x6000, date = 0x5821;  // 2024-01-01 12:00:00
   int64_t crc = -1, compressedSize = -1, uncompressedSize = -1;  // -1: the true value
-  std::string password;  // encrypts the data (flag bit 0) when not empty, or when encrypt
-  bool encrypt = false;
-  int checkByte = -1;  // the encryption header's check byte; -1: the right one
-  int descriptor = 0;  // 0 none, 12 without signature, 16 with signature
+  std::optional<std::string> password;  // encrypts the data (flag bit 0) when set
+  int checkByte = -1;                   // the encryption header's check byte; -1: the right one
+  int descriptor = 0;                   // 0 none, 12 without signature, 16 with signature
 
-  Entry& Data(std::string bytes) { return data = std::move(bytes), hasData = true, *this; }
-  Entry& Deflated();  // method 8, the content in stored Deflate blocks
+  // Sizes sets the local header's compressed (c) and uncompressed (u) sizes; Encrypted sets the
+  // password and the check byte (c).
+  Entry& Data(std::string bytes) { return data = std::move(bytes), *this; }
   Entry& Method(uint16_t m) { return method = m, *this; }
   Entry& Crc(int64_t value) { return crc = value, *this; }
-  Entry& Sizes(int64_t stored, int64_t plainSize) {
-    return compressedSize = stored, uncompressedSize = plainSize, *this;
-  }
-  Entry& Streamed(int descriptorSize) {
-    return flags |= zip::kFlagDescriptor, descriptor = descriptorSize, *this;
-  }
-  Entry& Encrypted(std::string pw, int check = -1) {
-    return password = std::move(pw), encrypt = true, checkByte = check, *this;
-  }
+  Entry& Sizes(int64_t c, int64_t u) { return compressedSize = c, uncompressedSize = u, *this; }
+  Entry& Streamed(int size) { return flags |= zip::kFlagDescriptor, descriptor = size, *this; }
+  Entry& Encrypted(std::string pw, int c = -1) { return password = pw, checkByte = c, *this; }
   Entry& Stamp(uint16_t d, uint16_t t) { return date = d, time = t, *this; }
 };
 
@@ -54,12 +48,7 @@ std::string Archive(const std::vector<Entry>& entries);
 std::string WriteSparseArchive(const std::string& path, uint32_t bigSize,
                                const std::string& junk = "JUNK!");
 
-// Traditional ZIP encryption of a 12-byte header and the data.
-std::string Encrypt(const std::string& password, const std::string& header12,
-                    const std::string& data);
-
-// The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask
-// has), and everything from cutAt on dropped.
-std::string Damage(std::string bytes, size_t at, uint32_t mask, size_t cutAt = std::string::npos);
+// The damage: the little-endian field at `at` XORed with mask (as many bytes as the mask has).
+std::string Damage(std::string bytes, size_t at, uint32_t mask);
 
 }  // namespace zipbuild

@@ -13,16 +13,6 @@ namespace {
 
 uint64_t Ticks(const platform::FileTime& t) { return (uint64_t{t.high} << 32) | t.low; }
 
-// 100 ns ticks since 1601 of a UTC calendar time, counted from the days of the civil calendar.
-uint64_t UtcTicks(int y, int m, int d, int h, int mi, int s) {
-  y -= m <= 2;
-  const int era = y / 400, yoe = y - era * 400;
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t days = int64_t{era} * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-  return static_cast<uint64_t>(days * 86400 + h * 3600 + mi * 60 + s) * 10000000ull +
-         116444736000000000ull;
-}
-
 TEST(FileCalls, WriteReadSeekDeleteFindAndStamp) {
   ScratchFolder dir;
   const std::string path = dir.Write("data.bin", "previous contents, longer than the new ones");
@@ -62,8 +52,8 @@ TEST(FileCalls, WriteReadSeekDeleteFindAndStamp) {
   EXPECT_EQ(platform::SendWindowMessage(nullptr, 1302, 0, 0), 0);  // no window, no answer
 
   // Stamps set through a handle read back through it and through the lookup, to the tick.
-  for (const uint64_t stamp :
-       {UtcTicks(2001, 9, 8, 7, 6, 4) + 1234567, UtcTicks(1969, 12, 31, 23, 59, 59) + 5000000}) {
+  // 2001-09-08 07:06:04.1234567 and 1969-12-31 23:59:59.5, universal time.
+  for (const uint64_t stamp : {126444063641234567ull, 116444735995000000ull}) {
     const platform::FileTime time{static_cast<uint32_t>(stamp), static_cast<uint32_t>(stamp >> 32)};
     const int file = platform::FileCreate(dir.File("t.txt").c_str());
     EXPECT_TRUE(platform::SetFileTimes(file, nullptr, nullptr, &time));
@@ -92,42 +82,33 @@ TEST(FileCalls, WriteReadSeekDeleteFindAndStamp) {
   }
 }
 
-// The tests run half an hour off UTC; two rows set other zones natively.
+// The tests run in Asia/Kolkata, 5:30 east of UTC all year (under Wine too, which takes the zone
+// from TZ).
 TEST(DosTime, LocalCalendarFieldsBecomeUtcOrAreRefused) {
-  const std::string ownZone = std::getenv("TZ") ? std::getenv("TZ") : "";
   const struct {
     int y, m, d, h, mi, s;
-    bool valid;
-    const char* zone;  // null: the tests' own
-    int offset;        // seconds east of UTC in that zone
+    int64_t utc;  // seconds since 1970 of the universal time; -1: refused
   } rows[] = {
-      {1980, 1, 1, 0, 0, 0, true, nullptr, 0},      {2020, 2, 29, 23, 59, 58, true, nullptr, 0},
-      {2107, 12, 31, 12, 30, 10, true, nullptr, 0}, {1999, 7, 15, 6, 5, 4, true, nullptr, 0},
-      {2020, 0, 1, 0, 0, 0, false, nullptr, 0},     {2020, 13, 1, 0, 0, 0, false, nullptr, 0},
-      {2020, 1, 0, 0, 0, 0, false, nullptr, 0},     {2020, 1, 1, 24, 0, 0, false, nullptr, 0},
-      {2020, 1, 1, 23, 60, 0, false, nullptr, 0},   {2020, 1, 1, 23, 59, 60, false, nullptr, 0},
-#ifndef _WIN32
-      {2020, 1, 2, 3, 4, 6, true, "CET-1", 3600},   {2020, 7, 2, 3, 4, 6, true, "IST-5:30", 19800},
-#endif
+      {1980, 1, 1, 0, 0, 0, 315513000},
+      {2020, 2, 29, 23, 59, 58, 1583000998},
+      {2107, 12, 31, 12, 30, 10, 4354758010},
+      {1999, 7, 15, 6, 5, 4, 931998904},
+      {2020, 0, 1, 0, 0, 0, -1},
+      {2020, 13, 1, 0, 0, 0, -1},
+      {2020, 1, 0, 0, 0, 0, -1},
+      {2020, 1, 1, 24, 0, 0, -1},
+      {2020, 1, 1, 23, 60, 0, -1},
+      {2020, 1, 1, 23, 59, 60, -1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.y) + "-" + std::to_string(row.m) + "-" + std::to_string(row.d));
-#ifndef _WIN32
-    if (row.zone) setenv("TZ", row.zone, 1), tzset();
-#endif
     platform::FileTime t;
     const bool valid = platform::DosDateTimeToUtc(
         static_cast<uint16_t>(((row.y - 1980) << 9) | (row.m << 5) | row.d),
         static_cast<uint16_t>((row.h << 11) | (row.mi << 5) | (row.s / 2)), &t);
-#ifndef _WIN32
-    if (row.zone) setenv("TZ", ownZone.c_str(), 1), tzset();
-#endif
-    ASSERT_EQ(valid, row.valid);
-    // In the tests' own zone (under Wine, half an hour off UTC) as the system converts.
-    const uint64_t local = UtcTicks(row.y, row.m, row.d, row.h, row.mi, row.s & ~1);
+    ASSERT_EQ(valid, row.utc >= 0);
     if (!valid) continue;
-    EXPECT_EQ(Ticks(t),
-              row.zone ? local - uint64_t(row.offset) * 10000000 : LocalTicksToUtc(local));
+    EXPECT_EQ(Ticks(t), uint64_t(row.utc + 11644473600) * 10000000);
   }
 }
 
