@@ -392,6 +392,7 @@ TEST_F(Tools, KxMediumRefusesToBuildOrNamesEveryFaultOfADamagedMedium) {
       {'D', "", 30, "setup.kx: the local header of entry EMPTY.DAT does not match"},
       {'D', "", -3, "setup.kx: its central directory lies outside the file"},
       {'D', "", -12, "multi-disk"},
+      {'D', "", -80, "setup.kx: central directory entry 4 is damaged"},  // the last signature
       {'C', "", -1, "setup.kx: no end of central directory record"},
       {'C', "", 21, "setup.kx: too short to be a ZIP archive"},
       {'Z', "-P \"$KXPW\" \"$KX\" SETUP.EXE", 0, "setup.kx does not hold the main program"},
