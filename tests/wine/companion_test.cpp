@@ -3,16 +3,10 @@
 // (contents, sizes around the 15360-byte chunk, times, the meter moving on 10240-byte
 // boundaries), cancel before file k, and every copy failure with its message and owner.
 #include "setup/companion.h"
-#include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
-
-#include <gtest/gtest.h>
 
 #include <numeric>
 #include <optional>
-#include <tuple>
-
-namespace {
 
 using namespace kxtest;
 
@@ -111,20 +105,36 @@ TEST_F(Companions, CopyKeepsContentsAndTimesAndMovesTheMeterOnWholeUnits) {
 }
 
 TEST_F(Companions, CancelBeforeFileKCopiesOneChunkOfItAndNothingAfter) {
-  for (const int k : {0, 2, 6, -1}) {  // -1: the user answers No and the copy goes on
-    Arrange(std::to_string(k), {3000, 3000, 3000, 3000, 3000, 3000, 3000});
+  Box question{nullptr, LoadMessageText(MSG_CONFIRM_CANCEL), "Karvex Setup",
+               MB_ICONQUESTION | MB_YESNO};
+  // The file k before which the copy sees the request (-1: none), the message and wParam sent
+  // to the progress window while file k - 1 is copied (for k <= 0 before the pass), the answer.
+  const std::tuple<int, UINT, WPARAM, int> cases[] = {
+      {0, WM_COMMAND, IDCANCEL, IDYES},
+      {2, WM_COMMAND, IDOK, IDYES},
+      {6, WM_SYSCOMMAND, SC_CLOSE, IDYES},
+      {-1, WM_COMMAND, IDCANCEL, IDNO},
+      {-1, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDYES},  // other commands ask nothing
+      {-1, WM_COMMAND, IDC_METER, IDYES},
+  };
+  for (const auto& [k, message, wParam, answer] : cases) {
+    Arrange(std::to_string(k) + std::to_string(wParam), {3000, 3000, 3000, 3000, 3000, 3000, 3000});
     if (k >= 0) Write(k, std::string(40000, 'k'));
-    // Cancel is clicked while file k - 1 is copied; the copy sees it before file k.
-    const HWND cancel = progress_->item(IDCANCEL);
-    WindowSpy spy(progress_->item(IDC_FILENAME), [&](UINT message, WPARAM, LPARAM lParam) {
-      if (message == WM_SETTEXT && k > 0 &&
-          lstrcmpA(reinterpret_cast<const char*>(lParam), Name(k - 1)) == 0)
-        PostMessageA(cancel, BM_CLICK, 0, 0);
-    });
-    if (k <= 0) PostMessageA(cancel, BM_CLICK, 0, 0);
-    BoxRecorder boxes({k < 0 ? IDNO : IDYES});
+    const HWND window = progress_->window;
+    WindowSpy spy(progress_->item(IDC_FILENAME),
+                  [&, k = k, message = message, wParam = wParam](UINT sent, WPARAM, LPARAM lParam) {
+                    if (sent == WM_SETTEXT && k > 0 &&
+                        lstrcmpA(reinterpret_cast<const char*>(lParam), Name(k - 1)) == 0)
+                      PostMessageA(window, message, wParam, 0);
+                  });
+    if (k <= 0) PostMessageA(window, message, wParam, 0);
+    BoxRecorder boxes({answer});
     EXPECT_EQ(Run(kCopyCompanions), k < 0);
-    ASSERT_EQ(boxes.boxes.size(), 1u) << "a cancelled copy shows no message";
+    const bool asked = wParam == IDCANCEL || wParam == IDOK || message == WM_SYSCOMMAND;
+    question.owner = window;
+    EXPECT_EQ(boxes.boxes, asked ? std::vector<Box>{question} : std::vector<Box>{}) << wParam;
+    EXPECT_EQ(IsWindowEnabled(progress_->item(IDCANCEL)), k < 0);
+    EXPECT_EQ(SendMessageA(window, PWM_ADVANCE, 4, 0), k >= 0);
     if (k < 0) continue;
     ExpectCopied(k, k + 1);
     EXPECT_EQ(LastWrite(to_ + Name(k)), kStamp);
@@ -185,5 +195,3 @@ TEST_F(Companions, TheFirstFileThatFailsStopsThePassWithItsMessage) {
   EXPECT_EQ(ReportCopyResult(kCopyReadFailed, unreadable.c_str(), "R.TXT"), 0);
   EXPECT_EQ(boxes.boxes, Error("Error reading " + unreadable + ".  Possible cause: bad disk"));
 }
-
-}  // namespace

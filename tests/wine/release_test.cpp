@@ -2,14 +2,7 @@
 // extension (free, let go during the waits, or kept and switched off) and registry trees. This
 // thread plays File Manager and Explorer, letting their files go from the wait's message pump.
 #include "setup/release.h"
-#include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
-
-#include <gtest/gtest.h>
-
-#include <tuple>
-
-namespace {
 
 using namespace kxtest;
 
@@ -89,15 +82,9 @@ TEST_F(Release, ExclusiveOpenIsWaitedForWithinTheBudget) {
     EXPECT_GE(GetTickCount() - start + 16, atLeast) << "the tick count moves in steps of 16 ms";
     LetGo();
   }
-  // The tick count at the start and now, the budget, and whether now is within it.
-  const std::tuple<DWORD, DWORD, DWORD, bool> ticks[] = {{100, 100, 0, false},
-                                                         {100, 2099, 2000, true},
-                                                         {100, 2100, 2000, false},
-                                                         {0xFFFFFF00, 0x10, 2000, true},
-                                                         {0xFFFFFF00, 0x700, 2000, false},
-                                                         {0xFFFFFC18, 999, 2000, true}};
-  for (const auto& [start, now, budget, within] : ticks)
-    EXPECT_EQ(WithinBudget(start, now, budget), within) << now;
+  // The tick count wraps to 0 after 49.7 days: the budget counts on across it.
+  EXPECT_TRUE(WithinBudget(0xFFFFFF00, 0x10, 2000));
+  EXPECT_FALSE(WithinBudget(0xFFFFFF00, 0x700, 2000));
 }
 
 TEST_F(Release, FileManagerIsAskedToReloadItsAddOnAndWaitedForTwoSeconds) {
@@ -205,5 +192,3 @@ TEST_F(Release, RegistryTreeRefusesAPathTooLongForItsBuffer) {
   RegCloseKey(edge);
   DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\KarvexTest");
 }
-
-}  // namespace

