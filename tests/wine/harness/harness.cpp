@@ -79,17 +79,6 @@ bool ClickControl(HWND dialog, int id) {
          PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
-  return WaitForTop(
-      [&] {
-        return FindTop(processId, [&](HWND window) {
-          return (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
-                 (!title || RawTextOf(window) == title);
-        });
-      },
-      timeoutMs);
-}
-
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
   return FindTop(processId, [&](HWND window) {
     if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return false;
@@ -121,21 +110,6 @@ MessageBoxInfo ReadMessageBox(HWND box) {
 
 bool AnswerMessageBox(HWND box, int buttonId) {
   return ClickControl(box, buttonId) && WaitFor([&] { return !IsWindow(box); });
-}
-
-HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
-                    const std::function<void(HWND)>& whileHeld, DWORD timeoutMs) {
-  const platform::KernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
-  HWND caught = nullptr;
-  WaitFor(
-      [&] {
-        if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) return true;
-        if ((caught = found())) whileHeld(caught);
-        ResumeThread(thread.get());
-        return caught != nullptr;
-      },
-      timeoutMs);
-  return caught;
 }
 
 Process::Process(const std::string& commandLine, const char* workDir) {
