@@ -99,7 +99,7 @@ HWND WaitForWindow(Demo& demo, DWORD setup, int controlId) {
 
 int Run(Demo& demo) {
   std::printf("Karvex Setup demo: running %sSETUP.EXE under Wine\n", demo.medium.c_str());
-  harness::Process setup(harness::Quote(demo.medium + "SETUP.EXE"), demo.medium.c_str());
+  harness::Process setup("\"" + demo.medium + "SETUP.EXE\"", demo.medium.c_str());
   if (!setup.started()) {
     demo.Problem("SETUP.EXE could not be started");
     return 1;

@@ -4,12 +4,11 @@
 // dialogs from the real templates, and scratch files and media built with kxmedium.
 #pragma once
 
-#include <windows.h>
-
 #include "extract/extract.h"
 #include "platform/platform.h"
 #include "res/companions.h"
 #include "res/dialog.h"
+#include "setup/install.h"
 #include "setup/state.h"
 #include "tests/wine/harness/harness.h"
 #include "tools/kxmedium_build.h"
@@ -22,10 +21,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace kxtest {
 
@@ -66,11 +62,8 @@ struct BoxRecorder {
 struct FreshState {
   FreshState() : saved(g_setup) {
     g_setup = SetupState{};
-    g_setup.instance = GetModuleHandleA(nullptr);
-    const HINSTANCE module = GetModuleHandleA(nullptr);
-    LoadStringA(module, MSG_TITLE, g_setup.title, sizeof g_setup.title);
-    LoadStringA(module, MSG_ACTION_INSTALLING, g_setup.actionText, sizeof g_setup.actionText);
-    RegisterMeterClass(module);
+    LoadSetupTexts(GetModuleHandleA(nullptr));
+    RegisterMeterClass(GetModuleHandleA(nullptr));
     GetCurrentDirectoryA(MAX_PATH, folder);
   }
   ~FreshState() {
@@ -151,24 +144,22 @@ struct Dialog {
   }
 };
 
-// Sees every message sent or dispatched to a window before its procedure does.
+// Sees every message sent to a window of this thread before its procedure does.
 struct WindowSpy {
-  WindowSpy(HWND window, std::function<void(UINT, WPARAM, LPARAM)> observer)
-      : window_(window), observer_(std::move(observer)) {
-    SetPropA(window, "kxspy", this);
-    previous_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+  WindowSpy(HWND spied, std::function<void(UINT, WPARAM, LPARAM)> seen)
+      : window(spied), observer(std::move(seen)) {
+    current = this;
   }
-  ~WindowSpy() { SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_)); }
-
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* spy = static_cast<WindowSpy*>(GetPropA(window, "kxspy"));
-    spy->observer_(message, wParam, lParam);
-    return CallWindowProcA(spy->previous_, window, message, wParam, lParam);
+  ~WindowSpy() { UnhookWindowsHookEx(hook); }
+  static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (sent->hwnd == current->window) current->observer(sent->message, sent->wParam, sent->lParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  HWND window_;
-  std::function<void(UINT, WPARAM, LPARAM)> observer_;
-  WNDPROC previous_;
+  const HWND window;
+  const std::function<void(UINT, WPARAM, LPARAM)> observer;
+  const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Proc, nullptr, GetCurrentThreadId());
+  static inline WindowSpy* current = nullptr;
 };
 
 inline bool Exists(const std::string& path) {

@@ -26,22 +26,6 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// The first top-level window, visible or not, of process processId (0: any) that matches.
-HWND FindTop(DWORD processId, const std::function<bool(HWND)>& matches) {
-  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if ((!processId || process == processId) && matches(window)) return window;
-  }
-  return nullptr;
-}
-
-HWND WaitForTop(const std::function<HWND()>& find, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitFor([&] { return (found = find()) != nullptr; }, timeoutMs);
-  return found;
-}
-
 }  // namespace
 
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -80,18 +64,25 @@ bool ClickControl(HWND dialog, int id) {
 }
 
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
-  return FindTop(processId, [&](HWND window) {
-    if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return false;
-    if (controlId) return ChildWithId(window, controlId) != nullptr;
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != processId || !IsWindowVisible(window) || ClassOf(window) != "#32770") continue;
     // The destination dialog's unnumbered static looks like a box's text.
-    return ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
-           !ChildWithId(window, IDC_METER) &&
-           (owner == kAnyOwner || GetWindow(window, GW_OWNER) == owner);
-  });
+    const bool box = ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
+                     !ChildWithId(window, IDC_METER);
+    if (controlId ? ChildWithId(window, controlId) != nullptr
+                  : box && (owner == kAnyOwner || GetWindow(window, GW_OWNER) == owner))
+      return window;
+  }
+  return nullptr;
 }
 
 HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner, DWORD timeoutMs) {
-  return WaitForTop([&] { return FindSetupWindow(processId, controlId, owner); }, timeoutMs);
+  HWND found = nullptr;
+  WaitFor([&] { return (found = FindSetupWindow(processId, controlId, owner)) != nullptr; },
+          timeoutMs);
+  return found;
 }
 
 MessageBoxInfo ReadMessageBox(HWND box) {
@@ -146,7 +137,5 @@ std::string WindowsPath(const std::string& path) {
   std::replace(windows.begin(), windows.end(), '/', '\\');
   return windows;
 }
-
-std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 
 }  // namespace harness

@@ -54,7 +54,6 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs = kTimeout);
 // A started process, terminated by the destructor if it is still running.
 class Process {
  public:
-  Process() = default;
   Process(const std::string& commandLine, const char* workDir = nullptr);
   ~Process();
   bool started() const { return static_cast<bool>(handle_); }
@@ -69,6 +68,5 @@ class Process {
 
 // A Unix path as Wine sees it (Z: is the Unix root); Windows paths are returned unchanged.
 std::string WindowsPath(const std::string& path);
-std::string Quote(const std::string& argument);
 
 }  // namespace harness
