@@ -5,7 +5,6 @@
 #pragma once
 
 #include "extract/extract.h"
-#include "platform/platform.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "setup/install.h"
@@ -123,19 +122,11 @@ struct Dialog {
     if (id != IDD_PROGRESS) ShowWindow(window, SW_SHOW);
   }
   ~Dialog() { DestroyWindow(window); }
-  // Shows it and sets the meter's range as the installation does after showing.
-  void Show(unsigned range) {
-    ShowWindow(window, SW_SHOW);
-    SendDlgItemMessageA(window, IDC_METER, MM_SETRANGE, range, 0);
-  }
   HWND item(int id) const { return GetDlgItem(window, id); }
   std::string Text(int id) const {
     char text[300] = "";
     GetDlgItemTextA(window, id, text, sizeof text);
     return text;
-  }
-  LRESULT Meter(UINT message, WPARAM wParam = 0) const {
-    return SendDlgItemMessageA(window, IDC_METER, message, wParam, 0);
   }
   const HWND window;
 
@@ -174,11 +165,10 @@ inline std::string ReadFile(const std::string& path) {
 }
 // Sets the three times of a file (or folder).
 inline bool Stamp(const std::string& path, const FILETIME& time) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const bool ok = SetFileTime(file, &time, &time, &time);
-  CloseHandle(file);
-  return ok;
+  const platform::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                nullptr));
+  return SetFileTime(file.get(), &time, &time, &time);
 }
 inline uint64_t LastWrite(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -192,9 +182,7 @@ inline std::string FreshFolder(const std::string& suffix = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + " " + info->name() + suffix;
   std::replace(name.begin(), name.end(), '/', '_');
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  const std::string folder = temp + ("kx " + name);
+  const std::string folder = (std::filesystem::temp_directory_path() / ("kx " + name)).string();
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   CreateDirectoryA(folder.c_str(), nullptr);

@@ -1,7 +1,10 @@
-// Companion files under Wine, with the real progress window: the verify pass (sizes, SZDD
-// expanded sizes, time stamps to the tick, the first missing file named), the copy pass
-// (contents, sizes around the 15360-byte chunk, times, the meter moving on 10240-byte
-// boundaries), cancel before file k, and every copy failure with its message and owner.
+// The progress window under Wine and what it shows. The Meter control as it paints (filled
+// width and the percentage, in the system's highlight colours); the window itself (titled and
+// centred, reset when shown, the file name and progress it is sent); and the companion files
+// with the real window: the verify pass (sizes, SZDD expanded sizes, time stamps to the tick,
+// the first missing file named), the copy pass (contents, sizes around the 15360-byte chunk,
+// times, the meter moving on 10240-byte boundaries), the cancel question from each way of
+// asking with cancel before file k, and every copy failure with its message and owner.
 #include "setup/companion.h"
 #include "tests/wine/support.h"
 
@@ -9,6 +12,88 @@
 #include <optional>
 
 using namespace kxtest;
+
+LRESULT Meter(const Dialog& dialog, UINT message, WPARAM wParam = 0) {
+  return SendDlgItemMessageA(dialog.window, IDC_METER, message, wParam, 0);
+}
+
+// Checks the meter's pixels: outside the text, the highlight colour left of `filled` and the
+// highlight-text colour right of it; the text, drawn here centred in the control's font,
+// covers pixels of neither colour in plain.
+void ExpectShows(HWND meter, int filled, const char* text) {
+  RECT r;
+  GetClientRect(meter, &r);
+  const std::vector<COLORREF> shown = harness::CaptureClient(meter);
+  ASSERT_EQ(shown.size(), static_cast<size_t>(r.right * r.bottom));
+  const platform::WindowDc dc(meter);
+  const platform::MemoryDc memory(CreateCompatibleDC(dc.get()));
+  const platform::GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc.get(), r.right, r.bottom));
+  const platform::SelectedObject selected(memory.get(), bitmap.get());
+  FillRect(memory.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawTextA(memory.get(), text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  int wrong = 0, textPixels = 0, plainText = 0;
+  for (int i = 0; i < r.right * r.bottom; ++i) {
+    const COLORREF want = GetSysColor(i % r.right < filled ? COLOR_HIGHLIGHT : COLOR_HIGHLIGHTTEXT);
+    const bool inText = GetPixel(memory.get(), i % r.right, i / r.right) != RGB(255, 255, 255);
+    wrong += !inText && shown[i] != want;
+    textPixels += inText;
+    plainText += inText && shown[i] == want;
+  }
+  EXPECT_EQ(wrong, 0) << text << " filled to " << filled;
+  EXPECT_LT(plainText * 4, textPixels) << text << " is not what shows";
+}
+
+TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
+  FreshState state;
+  const HWND meter = CreateWindowA("meter", "", WS_POPUP | WS_VISIBLE | WS_BORDER, 100, 100, 301,
+                                   40, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  UpdateWindow(meter);
+  RECT r;
+  GetClientRect(meter, &r);
+  // Range and position sent (0: left as they were), the text shown and the filled share.
+  const std::tuple<WPARAM, WPARAM, const char*, int, int> cases[] = {
+      {0, 0, "50%", 1, 2},       {3, 1, "33%", 1, 3},     {3, 2, "66%", 2, 3},
+      {100, 37, "37%", 37, 100}, {2, 3, "150%", 1, 1},    {65536, 7, "0%", 0, 1},
+      {65540, 1, "25%", 1, 4},   {4, 65537, "25%", 1, 4}, {65535, 65535, "100%", 1, 1},
+      {1000, 1, "0%", 1, 1000},  {8, 0, "12%", 1, 8}};  // a new range alone repaints too
+  for (const auto& [range, position, text, numerator, denominator] : cases) {
+    if (range) SendMessageA(meter, MM_SETRANGE, range, 0);
+    if (position) SendMessageA(meter, MM_SETPOS, position, 0);  // painted at once
+    ExpectShows(meter, r.right * numerator / denominator, text);
+  }
+  DestroyWindow(meter);
+}
+
+TEST(ProgressWindow, IsCreatedHiddenTitledCentredResetWhenShownAndShowsTheProgress) {
+  FreshState state;
+  Dialog progress(IDD_PROGRESS);
+  EXPECT_EQ(harness::RawTextOf(progress.window), "Karvex Setup");
+  RECT r;
+  GetWindowRect(progress.window, &r);
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2);
+  for (const int show : {SW_SHOW, SW_HIDE, SW_SHOW}) {
+    SetDlgItemTextA(progress.window, IDC_ACTION, "old action");
+    SetDlgItemTextA(progress.window, IDC_FILENAME, "OLD.TXT");
+    EnableWindow(progress.item(IDCANCEL), FALSE);
+    Meter(progress, MM_SETRANGE, 7);
+    Meter(progress, MM_SETPOS, 3);
+    ShowWindow(progress.window, show);
+    const bool reset = show == SW_SHOW;  // hiding changes nothing
+    EXPECT_EQ(IsWindowEnabled(progress.item(IDCANCEL)), reset);
+    EXPECT_EQ(progress.Text(IDC_ACTION) + progress.Text(IDC_FILENAME),
+              reset ? "" : "old actionOLD.TXT");
+    EXPECT_EQ(Meter(progress, MM_GETRANGE) * 10 + Meter(progress, MM_GETPOS), reset ? 0 : 73);
+  }
+  // Shown, it names the entry and adds the companion units to the engine's progress.
+  const char name[] = "A name with blanks.txt";
+  SendMessageA(progress.window, PWM_ENTRYNAME, 0, reinterpret_cast<LPARAM>(name));
+  EXPECT_EQ(progress.Text(IDC_FILENAME), name);
+  // Whole units of companion bytes are added to the engine's progress.
+  g_setup.CompanionBytes = 10240 * 12 + 5;
+  EXPECT_EQ(SendMessageA(progress.window, PWM_ADVANCE, 100, 0), 0);
+  EXPECT_EQ(Meter(progress, MM_GETPOS), 112);
+}
 
 constexpr int kFiles = 7;
 constexpr uint64_t kStamp = 0x01DA9B0C12345678;  // a time stamp with odd ticks
@@ -23,7 +108,8 @@ struct Companions : ::testing::Test {
   void Arrange(const std::string& suffix, const std::vector<size_t>& sizes) {
     state_.emplace();
     progress_.emplace(IDD_PROGRESS);
-    progress_->Show(1000);
+    ShowWindow(progress_->window, SW_SHOW);  // then the range, as the installation sets it
+    SendDlgItemMessageA(progress_->window, IDC_METER, MM_SETRANGE, 1000, 0);
     g_setup.setupTime = {static_cast<uint32_t>(kStamp), static_cast<uint32_t>(kStamp >> 32)};
     lstrcpyA(g_setup.sourceDir, (from_ = FreshFolder(" from" + suffix)).c_str());
     lstrcpyA(g_setup.destDir, (to_ = FreshFolder(" to" + suffix)).c_str());
@@ -74,7 +160,6 @@ TEST_F(Companions, VerifyAddsTheExpandedSizesOnEachPassAndCopiesNothing) {
     EXPECT_EQ(g_setup.totalKB, 7 + 2 * (60 + counted)) << counted;
     EXPECT_TRUE(boxes.boxes.empty());
     ExpectCopied(0, 0);
-    EXPECT_EQ(progress_->Text(IDC_ACTION), "");
   }
 }
 
@@ -106,8 +191,6 @@ TEST_F(Companions, CopyKeepsContentsAndTimesAndMovesTheMeterOnWholeUnits) {
 }
 
 TEST_F(Companions, CancelBeforeFileKCopiesOneChunkOfItAndNothingAfter) {
-  Box question{nullptr, LoadMessageText(MSG_CONFIRM_CANCEL), "Karvex Setup",
-               MB_ICONQUESTION | MB_YESNO};
   // The file k before which the copy sees the request (-1: none), the message and wParam sent
   // to the progress window while file k - 1 is copied (for k <= 0 before the pass), the answer.
   const std::tuple<int, UINT, WPARAM, int> cases[] = {
@@ -132,7 +215,8 @@ TEST_F(Companions, CancelBeforeFileKCopiesOneChunkOfItAndNothingAfter) {
     BoxRecorder boxes({answer});
     EXPECT_EQ(Run(kCopyCompanions), k < 0);
     const bool asked = wParam == IDCANCEL || wParam == IDOK || message == WM_SYSCOMMAND;
-    question.owner = window;
+    const Box question{window, LoadMessageText(MSG_CONFIRM_CANCEL), "Karvex Setup",
+                       MB_ICONQUESTION | MB_YESNO};
     EXPECT_EQ(boxes.boxes, asked ? std::vector<Box>{question} : std::vector<Box>{}) << wParam;
     EXPECT_EQ(IsWindowEnabled(progress_->item(IDCANCEL)), k < 0);
     EXPECT_EQ(SendMessageA(window, PWM_ADVANCE, 4, 0), k >= 0);
