@@ -64,7 +64,7 @@ TEST(Meter, PaintsThePercentageAndFillsItsShareOfTheWidth) {
   DestroyWindow(meter);
 }
 
-TEST(ProgressWindow, IsCreatedHiddenTitledCentredResetWhenShownAndShowsTheProgress) {
+TEST(ProgressWindow, IsTitledCentredResetWhenShownAndShowsTheProgress) {
   FreshState state;
   Dialog progress(IDD_PROGRESS);
   EXPECT_EQ(harness::RawTextOf(progress.window), "Karvex Setup");
@@ -85,7 +85,7 @@ TEST(ProgressWindow, IsCreatedHiddenTitledCentredResetWhenShownAndShowsTheProgre
               reset ? "" : "old actionOLD.TXT");
     EXPECT_EQ(Meter(progress, MM_GETRANGE) * 10 + Meter(progress, MM_GETPOS), reset ? 0 : 73);
   }
-  // Shown, it names the entry and adds the companion units to the engine's progress.
+  // It names the entry it is sent.
   const char name[] = "A name with blanks.txt";
   SendMessageA(progress.window, PWM_ENTRYNAME, 0, reinterpret_cast<LPARAM>(name));
   EXPECT_EQ(progress.Text(IDC_FILENAME), name);
