@@ -6,6 +6,7 @@
 // Usage: kxdemo MEDIUM_FOLDER   (screenshots go to the folder named by KX_SCREEN_DIR)
 #include <windows.h>
 
+#include "demo/capture.h"
 #include "res/companions.h"
 #include "res/dialog.h"
 #include "tests/wine/e2e/medium_reader.h"
@@ -54,7 +55,7 @@ struct Demo {
     std::printf("  problem: %s\n", text.c_str());
   }
   void Shot(const std::string& name, HWND window) {
-    const std::string path = harness::SaveScreenshot(name, window);
+    const std::string path = capture::SaveScreenshot(name, window);
     if (path.empty()) {
       Problem("screenshot " + name + " could not be saved (is KX_SCREEN_DIR set?)");
       return;
@@ -98,7 +99,7 @@ HWND WaitForWindow(Demo& demo, DWORD setup, int controlId) {
 
 int Run(Demo& demo) {
   std::printf("Karvex Setup demo: running %sSETUP.EXE under Wine\n", demo.medium.c_str());
-  harness::Process setup(harness::Quote(demo.medium + "SETUP.EXE"), demo.medium.c_str());
+  harness::Process setup("\"" + demo.medium + "SETUP.EXE\"", demo.medium.c_str());
   if (!setup.started()) {
     demo.Problem("SETUP.EXE could not be started");
     return 1;
@@ -119,7 +120,7 @@ int Run(Demo& demo) {
 
   // 2. The progress window lives only while the files are written: it is photographed with
   // the setup's thread held still, once it has painted a file name past the first two.
-  const HWND progress = harness::CatchWhileHeld(
+  const HWND progress = capture::CatchWhileHeld(
       thread,
       [&]() -> HWND {
         const HWND window = harness::FindSetupWindow(setup.id(), IDC_METER);
@@ -137,7 +138,7 @@ int Run(Demo& demo) {
       kStepTimeout);
   if (!progress) demo.Problem("the progress window was not seen");
   // A later look, with the bar partly filled, replaces that picture when the run allows it.
-  harness::CatchWhileHeld(
+  capture::CatchWhileHeld(
       thread,
       [&]() -> HWND {
         const HWND window = harness::FindSetupWindow(setup.id(), IDC_METER);
@@ -163,7 +164,9 @@ int Run(Demo& demo) {
   std::printf("  SETUP.EXE ended with exit code %lu\n", exitCode);
 
   // 4. The started main program (the stand-in) shows its box: photographed and closed.
-  const HWND standIn = harness::WaitForTopWindow("#32770", kStandInTitle, 0, kStepTimeout);
+  HWND standIn = nullptr;
+  harness::WaitFor([&] { return (standIn = FindWindowA("#32770", kStandInTitle)) != nullptr; },
+                   kStepTimeout);
   std::string standInText;
   if (!standIn) {
     demo.Problem("the main program's box did not appear");

@@ -4,12 +4,12 @@
 // dialogs from the real templates, and scratch files and media built with kxmedium.
 #pragma once
 
-#include <windows.h>
-
-#include "platform/platform.h"
+#include "extract/extract.h"
 #include "res/companions.h"
 #include "res/dialog.h"
+#include "setup/install.h"
 #include "setup/state.h"
+#include "tests/wine/harness/harness.h"
 #include "tools/kxmedium_build.h"
 #include "ui/messages.h"
 #include "ui/meter.h"
@@ -20,9 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
+#include <tuple>
 
 namespace kxtest {
 
@@ -60,30 +58,23 @@ struct BoxRecorder {
 
 // A fresh run-wide state as at start-up (module, title, action text, Meter class), with the
 // test program's current folder; the previous state is put back afterwards.
-class FreshState {
- public:
-  FreshState() : saved_(g_setup) {
+struct FreshState {
+  FreshState() : saved(g_setup) {
     g_setup = SetupState{};
-    g_setup.instance = GetModuleHandleA(nullptr);
-    LoadStringA(GetModuleHandleA(nullptr), MSG_TITLE, g_setup.title, sizeof g_setup.title);
-    LoadStringA(GetModuleHandleA(nullptr), MSG_ACTION_INSTALLING, g_setup.actionText,
-                sizeof g_setup.actionText);
+    LoadSetupTexts(GetModuleHandleA(nullptr));
     RegisterMeterClass(GetModuleHandleA(nullptr));
-    GetCurrentDirectoryA(MAX_PATH, folder_);
+    GetCurrentDirectoryA(MAX_PATH, folder);
   }
   ~FreshState() {
-    SetCurrentDirectoryA(folder_);
-    g_setup = saved_;
+    SetCurrentDirectoryA(folder);
+    g_setup = saved;
   }
-
- private:
-  SetupState saved_;
-  char folder_[MAX_PATH];
+  const SetupState saved;
+  char folder[MAX_PATH];
 };
 
 // A value under HKEY_LOCAL_MACHINE, put back when the guard ends.
-class RegistryValueGuard {
- public:
+struct RegistryValueGuard {
   RegistryValueGuard(const char* key, const char* value) : key_(key), value_(value) {
     existed_ = RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_NOEXPAND, &type_,
                             data_, &size_) == ERROR_SUCCESS;
@@ -98,7 +89,6 @@ class RegistryValueGuard {
   }
   void Remove() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key_, value_); }
 
- private:
   const char *key_, *value_;
   bool existed_;
   DWORD type_ = REG_SZ, size_ = 1024;
@@ -106,8 +96,7 @@ class RegistryValueGuard {
 };
 
 // A value of an .ini file (null file: win.ini), put back when the guard ends.
-class ProfileGuard {
- public:
+struct ProfileGuard {
   ProfileGuard(const char* file, const char* section, const char* key)
       : file_(file ? file : "win.ini"), section_(section), key_(key), saved_(Read("\x01")) {}
   ~ProfileGuard() { Write(saved_ == "\x01" ? nullptr : saved_.c_str()); }
@@ -118,7 +107,6 @@ class ProfileGuard {
     return value;
   }
 
- private:
   const char *file_, *section_, *key_;
   std::string saved_;
 };
@@ -126,8 +114,7 @@ class ProfileGuard {
 // The setup's dialogs as the installation creates them: the progress window hidden (and
 // recorded in progressWindow), the destination dialog shown with a procedure that does nothing
 // (the owner of the boxes its steps show).
-class Dialog {
- public:
+struct Dialog {
   explicit Dialog(int id)
       : window(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
                                   id == IDD_PROGRESS ? ProgressDialogProc : Quiet, 0)) {
@@ -135,48 +122,35 @@ class Dialog {
     if (id != IDD_PROGRESS) ShowWindow(window, SW_SHOW);
   }
   ~Dialog() { DestroyWindow(window); }
-  // Shows it and sets the meter's range as the installation does after showing.
-  void Show(unsigned range) {
-    ShowWindow(window, SW_SHOW);
-    SendDlgItemMessageA(window, IDC_METER, MM_SETRANGE, range, 0);
-  }
   HWND item(int id) const { return GetDlgItem(window, id); }
   std::string Text(int id) const {
     char text[300] = "";
     GetDlgItemTextA(window, id, text, sizeof text);
     return text;
   }
-  LRESULT Meter(UINT message, WPARAM wParam = 0) const {
-    return SendDlgItemMessageA(window, IDC_METER, message, wParam, 0);
-  }
   const HWND window;
 
- private:
   static INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
   }
 };
 
-// Sees every message sent or dispatched to a window before its procedure does.
-class WindowSpy {
- public:
-  WindowSpy(HWND window, std::function<void(UINT, WPARAM, LPARAM)> observer)
-      : window_(window), observer_(std::move(observer)) {
-    SetPropA(window, "kxspy", this);
-    previous_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+// Sees every message sent to a window of this thread before its procedure does.
+struct WindowSpy {
+  WindowSpy(HWND spied, std::function<void(UINT, WPARAM, LPARAM)> seen)
+      : window(spied), observer(std::move(seen)) {
+    current = this;
   }
-  ~WindowSpy() { SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_)); }
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* spy = static_cast<WindowSpy*>(GetPropA(window, "kxspy"));
-    spy->observer_(message, wParam, lParam);
-    return CallWindowProcA(spy->previous_, window, message, wParam, lParam);
+  ~WindowSpy() { UnhookWindowsHookEx(hook); }
+  static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (sent->hwnd == current->window) current->observer(sent->message, sent->wParam, sent->lParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  HWND window_;
-  std::function<void(UINT, WPARAM, LPARAM)> observer_;
-  WNDPROC previous_;
+  const HWND window;
+  const std::function<void(UINT, WPARAM, LPARAM)> observer;
+  const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Proc, nullptr, GetCurrentThreadId());
+  static inline WindowSpy* current = nullptr;
 };
 
 inline bool Exists(const std::string& path) {
@@ -191,11 +165,10 @@ inline std::string ReadFile(const std::string& path) {
 }
 // Sets the three times of a file (or folder).
 inline bool Stamp(const std::string& path, const FILETIME& time) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const bool ok = SetFileTime(file, &time, &time, &time);
-  CloseHandle(file);
-  return ok;
+  const platform::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                nullptr));
+  return SetFileTime(file.get(), &time, &time, &time);
 }
 inline uint64_t LastWrite(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -209,9 +182,7 @@ inline std::string FreshFolder(const std::string& suffix = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + " " + info->name() + suffix;
   std::replace(name.begin(), name.end(), '/', '_');
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  const std::string folder = temp + ("kx " + name);
+  const std::string folder = (std::filesystem::temp_directory_path() / ("kx " + name)).string();
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   CreateDirectoryA(folder.c_str(), nullptr);

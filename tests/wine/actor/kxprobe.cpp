@@ -15,9 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   GetModuleFileNameA(nullptr, self, sizeof self);
   GetCurrentDirectoryA(sizeof folder, folder);
   const std::string target = std::string(self) + ".launched", partial = target + ".part";
-  std::ofstream(partial, std::ios::binary)
-      << GetCommandLineA() << "\n"
-      << folder << "\n"
-      << (progressShown ? "progress window shown" : "no progress window") << "\n";
+  const std::string report = std::string(GetCommandLineA()) + "\n" + folder + "\n" +
+                             (progressShown ? "progress window shown\n" : "no progress window\n");
+  std::ofstream(partial, std::ios::binary) << report;
   return MoveFileA(partial.c_str(), target.c_str()) ? 0 : 1;
 }

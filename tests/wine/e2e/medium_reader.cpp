@@ -12,10 +12,8 @@ namespace {
 
 // The file's size and last write time, or nothing when it is missing.
 std::string SizeAndTime(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  const HANDLE search = FindFirstFileA(path.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return "";
-  FindClose(search);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return "";
   return std::to_string(data.nFileSizeLow) + " bytes at " +
          std::to_string(uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
                         data.ftLastWriteTime.dwLowDateTime);

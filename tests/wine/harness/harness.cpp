@@ -26,22 +26,6 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// The first top-level window, visible or not, of process processId (0: any) that matches.
-HWND FindTop(DWORD processId, const std::function<bool(HWND)>& matches) {
-  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if ((!processId || process == processId) && matches(window)) return window;
-  }
-  return nullptr;
-}
-
-HWND WaitForTop(const std::function<HWND()>& find, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitFor([&] { return (found = find()) != nullptr; }, timeoutMs);
-  return found;
-}
-
 }  // namespace
 
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -79,30 +63,26 @@ bool ClickControl(HWND dialog, int id) {
          PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-HWND WaitForTopWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs) {
-  return WaitForTop(
-      [&] {
-        return FindTop(processId, [&](HWND window) {
-          return (!className || lstrcmpiA(ClassOf(window).c_str(), className) == 0) &&
-                 (!title || RawTextOf(window) == title);
-        });
-      },
-      timeoutMs);
-}
-
 HWND FindSetupWindow(DWORD processId, int controlId, HWND owner) {
-  return FindTop(processId, [&](HWND window) {
-    if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return false;
-    if (controlId) return ChildWithId(window, controlId) != nullptr;
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != processId || !IsWindowVisible(window) || ClassOf(window) != "#32770") continue;
     // The destination dialog's unnumbered static looks like a box's text.
-    return ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
-           !ChildWithId(window, IDC_METER) &&
-           (owner == kAnyOwner || GetWindow(window, GW_OWNER) == owner);
-  });
+    const bool box = ChildWithId(window, kBoxTextId) && !ChildWithId(window, IDC_FOLDER) &&
+                     !ChildWithId(window, IDC_METER);
+    if (controlId ? ChildWithId(window, controlId) != nullptr
+                  : box && (owner == kAnyOwner || GetWindow(window, GW_OWNER) == owner))
+      return window;
+  }
+  return nullptr;
 }
 
 HWND WaitForSetupWindow(DWORD processId, int controlId, HWND owner, DWORD timeoutMs) {
-  return WaitForTop([&] { return FindSetupWindow(processId, controlId, owner); }, timeoutMs);
+  HWND found = nullptr;
+  WaitFor([&] { return (found = FindSetupWindow(processId, controlId, owner)) != nullptr; },
+          timeoutMs);
+  return found;
 }
 
 MessageBoxInfo ReadMessageBox(HWND box) {
@@ -121,21 +101,6 @@ MessageBoxInfo ReadMessageBox(HWND box) {
 
 bool AnswerMessageBox(HWND box, int buttonId) {
   return ClickControl(box, buttonId) && WaitFor([&] { return !IsWindow(box); });
-}
-
-HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
-                    const std::function<void(HWND)>& whileHeld, DWORD timeoutMs) {
-  const platform::KernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
-  HWND caught = nullptr;
-  WaitFor(
-      [&] {
-        if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) return true;
-        if ((caught = found())) whileHeld(caught);
-        ResumeThread(thread.get());
-        return caught != nullptr;
-      },
-      timeoutMs);
-  return caught;
 }
 
 Process::Process(const std::string& commandLine, const char* workDir) {
@@ -172,7 +137,5 @@ std::string WindowsPath(const std::string& path) {
   std::replace(windows.begin(), windows.end(), '/', '\\');
   return windows;
 }
-
-std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 
 }  // namespace harness

@@ -1,7 +1,6 @@
 // Drives SETUP.EXE's windows under Wine from outside, the way a person would: finds the
-// windows and message boxes of a process, reads their texts, types and clicks, holds the
-// setup's thread still to look at a short-lived window, saves PNG screenshots and starts
-// processes. Every wait polls with a timeout; nothing sleeps a fixed time.
+// windows and message boxes of a process, reads their texts and pixels, types and clicks,
+// and starts processes. Every wait polls with a timeout; nothing sleeps a fixed time.
 #pragma once
 
 #include "platform/win32_handles.h"
@@ -29,11 +28,6 @@ bool TypeText(HWND edit, const std::string& text);
 // Posts BM_CLICK, as a mouse click would; a disabled or hidden button cannot be clicked.
 bool ClickControl(HWND dialog, int id);
 
-// Waits for a top-level window, visible or not, of class (null: any) and exact title (null:
-// any) of process processId (0: any); null when none came in time.
-HWND WaitForTopWindow(const char* className, const char* title, DWORD processId = 0,
-                      DWORD timeoutMs = kTimeout);
-
 // SETUP's visible dialog that holds a control with that id (the destination dialog IDC_FOLDER,
 // the progress window IDC_METER), or else (controlId 0) its message box owned by owner
 // (kAnyOwner: any owner). Null when there is none.
@@ -51,24 +45,15 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // Clicks the button and waits until the box is gone.
 bool AnswerMessageBox(HWND box, int buttonId);
 
-// Samples with thread threadId suspended, about every millisecond of its running time, until
-// found() answers a window; whileHeld then runs with the thread still suspended. Returns that
-// window, or null when the time is up or the thread has ended.
-HWND CatchWhileHeld(DWORD threadId, const std::function<HWND()>& found,
-                    const std::function<void(HWND)>& whileHeld, DWORD timeoutMs = kTimeout);
-
-// The client area of a window of this process, as RGB() values row by row from the top.
+// The client area of a window of this process, or an area of the screen (any process), as
+// RGB() values row by row from the top.
 std::vector<COLORREF> CaptureClient(HWND window);
+std::vector<COLORREF> CaptureScreen(const RECT& area);
 // Has the window painted, then polls until its area of the screen stays the same.
 bool WaitUntilPainted(HWND window, DWORD timeoutMs = kTimeout);
-// Saves the window as it shows on the screen, with a small margin, as <name>.png in the folder
-// KX_SCREEN_DIR names; returns the Windows path written, "" when nothing was.
-std::string SaveScreenshot(const std::string& name, HWND window);
-
 // A started process, terminated by the destructor if it is still running.
 class Process {
  public:
-  Process() = default;
   Process(const std::string& commandLine, const char* workDir = nullptr);
   ~Process();
   bool started() const { return static_cast<bool>(handle_); }
@@ -83,6 +68,5 @@ class Process {
 
 // A Unix path as Wine sees it (Z: is the Unix root); Windows paths are returned unchanged.
 std::string WindowsPath(const std::string& path);
-std::string Quote(const std::string& argument);
 
 }  // namespace harness
