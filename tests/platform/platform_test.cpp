@@ -167,4 +167,14 @@ TEST(Formatting, OutputIsCutToTheBuffer) {
   EXPECT_STREQ(out, "37%");
 }
 
+#ifndef _WIN32
+// Without a host that shows boxes, a box is a line on standard error, answered OK.
+TEST(Boxes, WithoutAHostAreALineOnStandardError) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(platform::ShowMessageBox(nullptr, "one", "Caption", 0), platform::mb::kIdOk);
+  EXPECT_EQ(platform::ShowMessageBox(nullptr, "two", nullptr, 0), platform::mb::kIdOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Caption: one\nError: two\n");
+}
+#endif
+
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdio>
 
 namespace {
@@ -30,6 +32,21 @@ TEST(WindowsSide, ListsFoldersSortedAndKnowsAFolderInAnyForm) {
       {sub + "\\", true}, {top + "\\SUB", true},     {sub + "\\y\\..", true},
       {top, false},       {top + "\\absent", false}, {top + "\\b.txt", false}};
   for (const auto& [other, same] : cases) EXPECT_EQ(SameFolder(sub, other), same) << other;
+}
+
+// The system's own text for an error, without the full stop and line break it ends in.
+TEST(WindowsSide, SystemReasonIsTheSystemsTextWithoutItsEnd) {
+  char text[256];
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, ERROR_ACCESS_DENIED, 0, text, sizeof text, nullptr);
+  SetLastError(ERROR_ACCESS_DENIED);
+  const std::string reason = SystemReason(), full(text, length);
+  ASSERT_FALSE(reason.empty());
+  EXPECT_EQ(full.substr(0, reason.size()), reason);
+  EXPECT_EQ(full.find_first_not_of(". \r\n", reason.size()), std::string::npos) << full;
+  EXPECT_EQ(std::string(". \r\n").find(reason.back()), std::string::npos) << reason;
+  SetLastError(0xE0001234);  // a code the system has no text for
+  EXPECT_EQ(SystemReason(), "system error 3758101044");
 }
 
 // kxextract.exe (beside the tests' folder) run through the command processor on a sealed entry
