@@ -163,6 +163,8 @@ TEST(Formatting, OutputIsCutToTheBuffer) {
   char out[8];
   EXPECT_EQ(platform::FormatText(out, sizeof out, "%s-%d", "abcdef", 42), 7);
   EXPECT_STREQ(out, "abcdef-");
+  EXPECT_EQ(platform::FormatText(out, sizeof out, "%s", "12345678"), 7);  // one too many
+  EXPECT_STREQ(out, "1234567");
   EXPECT_EQ(platform::FormatText(out, sizeof out, "%d%%", 37), 3);
   EXPECT_STREQ(out, "37%");
 }
