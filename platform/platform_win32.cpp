@@ -115,7 +115,7 @@ bool Utf8TextToAnsi(char* text, size_t capacity) {
 }
 
 bool SelectionNameEquals(const char* selection, const char* stored, bool storedIsUtf8) {
-  char name[260];
+  char name[MAX_PATH];
   lstrcpynA(name, stored, sizeof name);
   if (storedIsUtf8 && !Utf8TextToAnsi(name, sizeof name)) return false;
   return lstrcmpiA(selection, name) == 0;

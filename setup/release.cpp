@@ -62,7 +62,7 @@ int WaitUntilExclusive(const char* path, DWORD budgetMs) {
 }
 
 int ReleaseFileManagerExtension() {
-  char library[260];
+  char library[MAX_PATH];
   GetPrivateProfileStringA(kAddOnsSection, kAddOnKey, "", library, sizeof library,
                            kFileManagerProfile);
   if (library[0] == '\0') return 1;
