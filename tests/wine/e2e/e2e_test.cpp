@@ -72,6 +72,10 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
         expected.owner ? harness::WaitForSetupWindow(setup.id(), expected.owner) : nullptr;
     const HWND box = harness::WaitForSetupWindow(setup.id(), 0, owner, 40000);
     ASSERT_TRUE(box && (owner || !expected.owner)) << expected.text;
+    // Over the progress window, the copy and extraction done, the meter is full.
+    EXPECT_TRUE(expected.owner != IDC_METER ||
+                SendDlgItemMessageA(owner, IDC_METER, MM_GETPOS, 0, 0) ==
+                    SendDlgItemMessageA(owner, IDC_METER, MM_GETRANGE, 0, 0));
     const harness::MessageBoxInfo info = harness::ReadMessageBox(box);
     std::string text = expected.text;
     if (text.find("%s") != std::string::npos) text.replace(text.find("%s"), 2, folder);
