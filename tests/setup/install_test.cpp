@@ -73,6 +73,11 @@ TEST(ProposeDefaultDir, ProgramFilesReadOnlyWhenItFitsOrTheKarvexAssociationInIt
   }
   char out[8] = "";
   EXPECT_EQ(ReadProgramFilesDir(out, 5), 0);  // with its terminator, no room
+  platform::RegistryKey empty;  // a machine without the key: the whole tree seen as empty
+  RegCreateKeyA(HKEY_CURRENT_USER, "Software\\KxEmpty", empty.Receive());
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, empty.get());
+  EXPECT_EQ(ReadProgramFilesDir(out, sizeof out), 0);
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
 }
 
 // Texts come from this program even where the module is another one, or none. The progress
