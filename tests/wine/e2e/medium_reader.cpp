@@ -41,6 +41,7 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
     std::string name = entry.name.substr(entry.name.find_last_of('/') + 1);
     if (name.empty()) continue;  // a folder entry
     if (lstrcmpiA(name.c_str(), staged.c_str()) == 0) name = kMainProgramName;
+    if (entry.method != 8) problems.push_back(name + ": stored, where Deflate makes it smaller");
     FILETIME local, stored;
     DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local);
     LocalFileTimeToFileTime(&local, &stored);
