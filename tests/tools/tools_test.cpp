@@ -163,6 +163,9 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
   const std::string apfel = "\xC3\x84pfel.txt", u = "usage: ", ete = "\xC3\xA9t\xC3\xA9",
                     big = "kxextract: Archive ~/a.zip goes on beyond 4 GiB, where ZIP records";
   const uint32_t kToFourGiB = 0xFFFFFFAFu;  // without junk, the end record starts at 4 GiB
+  const std::string built =
+      "m/FILE_ID.DIZ m/KARVEX.TXT m/LICENSE.TXT m/ORDER.TXT m/README.TXT "
+      "m/SETUP.EXE m/VENDOR.TXT m/WHATSNEW.TXT m/setup.kx";
   // The archive's bytes (the junk of a sparse archive past 2 GiB), the size of the sparse
   // archive's skipped entry, the command line, its exit status, what it says (found in standard
   // error, or output after a '>'), the files it writes.
@@ -174,6 +177,8 @@ TEST_F(Tools, EveryCommandLineGivesItsStatusMessageAndFiles) {
       {a, 0, "kxmedium verify", 1, u + "kxmedium build", ""},
       {a, 0, "kxmedium build", 1, "kxmedium: build needs --setup, --companions, --payload", ""},
       {a, 0, "kxmedium build --password", 1, "kxmedium: unexpected argument --password\n" + u, ""},
+      {a, 0, "kxmedium build --setup @s --companions @c --payload @p --out m", 0, ">m: total",
+       built},
       {a, 0, "kxextract", 1, "kxextract: no archive given\n" + u, ""},
       {a, 0, "kxextract -dd @a", 1, "kxextract: unknown option -dd\n" + u, ""},
       {a, 0, "kxextract -d", 1, "kxextract: missing value for -d\n" + u, ""},

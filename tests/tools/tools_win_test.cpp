@@ -41,10 +41,8 @@ TEST(WindowsSide, SystemReasonIsTheSystemsTextWithoutItsEnd) {
                                       nullptr, ERROR_ACCESS_DENIED, 0, text, sizeof text, nullptr);
   SetLastError(ERROR_ACCESS_DENIED);
   const std::string reason = SystemReason(), full(text, length);
-  ASSERT_FALSE(reason.empty());
   EXPECT_EQ(full.substr(0, reason.size()), reason);
-  EXPECT_EQ(full.find_first_not_of(". \r\n", reason.size()), std::string::npos) << full;
-  EXPECT_EQ(std::string(". \r\n").find(reason.back()), std::string::npos) << reason;
+  EXPECT_EQ(full.find_last_not_of(". \r\n") + 1, reason.size()) << full;
   SetLastError(0xE0001234);  // a code the system has no text for
   EXPECT_EQ(SystemReason(), "system error 3758101044");
 }
