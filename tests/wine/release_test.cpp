@@ -75,15 +75,11 @@ TEST_F(Release, FileManagerIsAskedToReloadItsAddOnAndWaitedForTwoSeconds) {
   const std::string addOn = folder_ + "kxfm.dll";
   const WNDCLASSA frameClass = {0, FileManager, 0, 0, 0, 0, 0, 0, 0, "WFS_Frame"};
   RegisterClassA(&frameClass);
-  // The entry, File Manager, the add-on, its release after "reload" (INFINITE: never), result.
-  const std::tuple<bool, bool, bool, DWORD, int> cases[] = {{false, true, true, 0, 1},
-                                                            {true, false, true, 0, 1},
-                                                            {true, true, true, 300, 1},
-                                                            {true, true, true, INFINITE, 0},
-                                                            {true, true, false, 0, 0}};
-  for (const auto& [entry, fileManager, library, releaseDelay, result] : cases) {
-    DeleteFileA(addOn.c_str());
-    if (library) WriteFile(addOn, "add-on");
+  // The entry, File Manager, the add-on's release after "reload" (INFINITE: never), result.
+  const std::tuple<bool, bool, DWORD, int> cases[] = {
+      {false, true, 0, 1}, {true, false, 0, 1}, {true, true, 300, 1}, {true, true, INFINITE, 0}};
+  for (const auto& [entry, fileManager, releaseDelay, result] : cases) {
+    WriteFile(addOn, "add-on");
     Hold(addOn);
     WritePrivateProfileStringA("AddOns", "Karvex", entry ? addOn.c_str() : nullptr, "winfile.ini");
     WritePrivateProfileStringA("AddOns", "Other", "C:\\other.dll", "winfile.ini");

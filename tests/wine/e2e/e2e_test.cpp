@@ -10,7 +10,7 @@ const char kFailed[] = "The software has not been successfully installed.\nYou m
 
 // The ways a run ends, in the order of the rows; this process plays the other programs as the
 // row's way needs them.
-enum Way { kDone, kCancel, kKarvex, kSetup, kMainKept, kShellOff };
+enum Way { kDone, kCancel, kMainKept, kShellOff, kKarvex, kSetup, kAddOnKept };
 
 struct Expected {
   int owner;         // the control of the owning SETUP window; 0: no owner
@@ -27,11 +27,12 @@ struct Row {
 const Row kRows[] = {
     {"Done", {}, false, true, true},
     {"CancelledInTheDialog", {{0, kFailed}}},
-    {"RefusedWhileKarvexRuns", {{0, "Another version of Karvex is running.  Please close it"}}},
-    {"RefusedWhileSetupRuns", {{0, "Setup is already running.  Please wait until it has"}}},
     {"OldMainProgramKept", {{IDC_METER, "Cannot open %s\\KARVEX32.EXE "}, {0, kFailed}}, 1, 1},
     {"ShellExtensionSwitchedOff",
      {{IDC_FOLDER, "Setup can not close the \"Karvex Shell", IDYES}, {IDC_FOLDER, "\nKarvex's"}}},
+    {"RefusedWhileKarvexRuns", {{0, "Another version of Karvex is running.  Please close it"}}},
+    {"RefusedWhileSetupRuns", {{0, "Setup is already running.  Please wait until it has"}}},
+    {"FileManagerKeepsItsAddOn", {{0, "The Karvex installation procedure can not close the"}}},
 };
 
 class EndToEnd : public ::testing::TestWithParam<int> {};
@@ -47,22 +48,25 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
                           3000, false, build + "SETUP.EXE"));
   const std::string setupCommand = "\"" + medium + "SETUP.EXE\"";
   // The other programs, as the row has them: windows of this process, and files it holds.
-  const WNDCLASSA karvexClass = {0, DefWindowProcA, 0, 0, 0, 0, 0, 0, 0, "Karvex2WClass"};
-  RegisterClassA(&karvexClass);
-  const HWND other =
-      way == kKarvex ? CreateWindowA("Karvex2WClass", "", 0, 0, 0, 9, 9, 0, 0, 0, 0) : nullptr;
-  ProfileGuard shell("karvex32.ini", "fm", "shlExt");
+  const char* const otherClass = way == kKarvex ? "Karvex2WClass" : "WFS_Frame";
+  const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, 0, 0, 0, 0, 0, otherClass};
+  RegisterClassA(&windowClass);
+  const HWND other = way == kKarvex || way == kAddOnKept
+                         ? CreateWindowA(otherClass, "", 0, 0, 0, 9, 9, 0, 0, 0, 0)
+                         : nullptr;
+  ProfileGuard shell("karvex32.ini", "fm", "shlExt"), addOn("winfile.ini", "AddOns", "Karvex");
   CreateDirectoryA(folder.c_str(), nullptr);  // a fresh folder is taken as it is
   if (way == kMainKept) CreateDirectoryA((folder + "\\KARVEX32.EXE").c_str(), nullptr);
   const std::string held = folder + "\\kxshlext.dll";
-  if (way == kShellOff) WriteFile(held, "library");
+  if (way == kShellOff || way == kAddOnKept) WriteFile(held, "library");
+  if (way == kAddOnKept) addOn.Write(held.c_str());  // File Manager never lets this one go
   const platform::KernelHandle holder(
       CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
   const harness::Process first(way == kSetup ? setupCommand : "", medium.c_str());
   ASSERT_TRUE(way != kSetup || harness::WaitForSetupWindow(first.id(), IDC_FOLDER));
 
   harness::Process setup(setupCommand, medium.c_str());
-  if (way == kDone || way == kCancel || way >= kMainKept) {
+  if (way <= kShellOff) {  // the rows that reach the destination dialog
     const HWND dialog = harness::WaitForSetupWindow(setup.id(), IDC_FOLDER);
     ASSERT_TRUE(dialog && harness::TypeText(GetDlgItem(dialog, IDC_FOLDER), folder));
     ASSERT_TRUE(harness::ClickControl(dialog, way == kCancel ? IDCANCEL : IDOK));
