@@ -180,7 +180,7 @@ int Run(Demo& demo) {
   // 5. What was installed, checked against the medium.
   std::printf("Installed into %s:\n", folder.c_str());
   ListFiles(folder);
-  for (const std::string& missing : e2e::MissingFromInstallation(demo.medium, folder))
+  for (const std::string& missing : e2e::MissingFromInstallation(demo.medium, folder, false))
     demo.Problem(missing);
   const std::string expected = "\"" + folder + "\\" + kMainProgramName + "\" /install";
   if (!standInText.empty() && standInText.find("Command line: " + expected) == std::string::npos)

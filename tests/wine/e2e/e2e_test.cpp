@@ -102,7 +102,7 @@ TEST_P(EndToEnd, EndsAsTheRowSays) {
                                                  folder + "\nno progress window\n"
                                            : "");
   const std::vector<std::string> whole;  // what is wrong with a whole installation
-  EXPECT_EQ(row.launched ? e2e::MissingFromInstallation(medium, folder) : whole, whole);
+  EXPECT_EQ(row.launched ? e2e::MissingFromInstallation(medium, folder, true) : whole, whole);
   EXPECT_EQ(Exists(folder + "\\README.DOC"), row.payloadInstalled);
   DestroyWindow(other);
 }

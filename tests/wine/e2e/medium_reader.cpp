@@ -22,7 +22,7 @@ std::string SizeAndTime(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> MissingFromInstallation(const std::string& medium,
-                                                 const std::string& folder) {
+                                                 const std::string& folder, bool everyFileShrinks) {
   std::vector<std::string> problems;
   const std::string into = folder.back() == '\\' ? folder : folder + "\\";
   const auto compare = [&](const std::string& name, const std::string& want) {
@@ -41,7 +41,8 @@ std::vector<std::string> MissingFromInstallation(const std::string& medium,
     std::string name = entry.name.substr(entry.name.find_last_of('/') + 1);
     if (name.empty()) continue;  // a folder entry
     if (lstrcmpiA(name.c_str(), staged.c_str()) == 0) name = kMainProgramName;
-    if (entry.method != 8) problems.push_back(name + ": stored, where Deflate makes it smaller");
+    if (everyFileShrinks && entry.method != 8)
+      problems.push_back(name + ": stored, where Deflate makes it smaller");
     FILETIME local, stored;
     DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local);
     LocalFileTimeToFileTime(&local, &stored);

@@ -11,7 +11,8 @@ namespace e2e {
 
 // Everything that is wrong with folder as an installation from medium (a trailing backslash
 // on medium): one line per missing or differing file. Empty when the installation is whole.
+// everyFileShrinks: Deflate makes every payload file smaller, so none may be stored.
 std::vector<std::string> MissingFromInstallation(const std::string& medium,
-                                                 const std::string& folder);
+                                                 const std::string& folder, bool everyFileShrinks);
 
 }  // namespace e2e
